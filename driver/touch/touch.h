@@ -1,0 +1,73 @@
+// Touch report processing: the controller's byte stream in, mouse records,
+// beep requests and the capture record out. No OS headers, no allocation;
+// the kernel binding and the host tools run exactly this code.
+#ifndef OVTOUCH_DRIVER_TOUCH_TOUCH_H
+#define OVTOUCH_DRIVER_TOUCH_TOUCH_H
+
+#include "settings.h"
+
+namespace ovt {
+
+// The platform's MOUSE_INPUT_DATA, field for field.
+struct MouseRecord {
+    uint16_t UnitId;
+    uint16_t Flags;
+    uint16_t ButtonFlags;
+    uint16_t ButtonData;
+    uint32_t RawButtons;
+    int32_t LastX;
+    int32_t LastY;
+    uint32_t ExtraInformation;
+};
+static_assert(sizeof(MouseRecord) == 24, "MOUSE_INPUT_DATA is 24 bytes");
+static_assert(offsetof(MouseRecord, ButtonFlags) == 4, "ButtonFlags at 4");
+static_assert(offsetof(MouseRecord, LastX) == 12, "LastX at 12");
+static_assert(offsetof(MouseRecord, ExtraInformation) == 20, "ExtraInformation at 20");
+
+struct PacketFramer {
+    uint8_t State;      // 0..9: index of the byte expected next
+    uint8_t Status;     // packet byte 2
+    uint8_t Body[6];    // packet bytes 3..8
+};
+
+// What the processing hands out. Sink calls come in Begin / Deliver... / End
+// groups, one group per packet that delivers. Observer hooks may be null.
+struct TouchHooks {
+    void* Context;
+    // True while a mouse class is connected.
+    bool (*SinkConnected)(void* context);
+    void (*DeliverBegin)(void* context);
+    void (*Deliver)(void* context, const MouseRecord* record);
+    void (*DeliverEnd)(void* context);
+    void (*Beep)(void* context, uint32_t freq, uint32_t ms);
+    // Observers, for the host tools.
+    void (*OnPacket)(void* context, uint8_t status, uint32_t rawX, uint32_t rawY);
+    void (*OnCaptureChange)(void* context, const CaptureRecord* capture);
+    void (*OnChecksumDrop)(void* context);
+};
+
+struct TouchState {
+    DriverSettings Settings;
+    PacketFramer Framer;
+    MouseRecord Mouse;
+    CaptureRecord Capture;
+    uint32_t ReportEnableCount;
+};
+
+uint32_t MapAxis(uint32_t raw, uint32_t low, uint32_t high, uint32_t span);
+
+// One completed one-byte serial read.
+void TouchReadOutcome(TouchState* state, const TouchHooks* hooks, bool success,
+                      uint32_t transferred, uint8_t byte);
+// One received byte through the framer.
+void TouchFeedByte(TouchState* state, const TouchHooks* hooks, uint8_t byte);
+// A verified packet.
+void TouchProcessPacket(TouchState* state, const TouchHooks* hooks, uint8_t status,
+                        uint32_t rawX, uint32_t rawY);
+void TouchArmCapture(TouchState* state);
+
+uint8_t TouchChecksum(const uint8_t packet[TOUCH_PACKET_SIZE]);
+
+}  // namespace ovt
+
+#endif

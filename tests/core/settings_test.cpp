@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include "fixtures.h"
+
+namespace ovt::test {
+namespace {
+
+DriverSettings LoadFrom(FakeKey& key, int32_t* status = nullptr) {
+    DriverSettings s;
+    std::memset(&s, 0xA5, sizeof s);  // every field must be written
+    const int32_t rc = LoadParameters(&s, FakeKey::Read, &key);
+    if (status) *status = rc;
+    return s;
+}
+
+TEST(LoadParameters, EmptyKeyGivesDefaults) {
+    FakeKey key;
+    int32_t rc = -1;
+    const DriverSettings s = LoadFrom(key, &rc);
+    EXPECT_EQ(rc, OVT_STATUS_SUCCESS);
+    EXPECT_EQ(s.Port, 1u);
+    EXPECT_EQ(s.XLow, 0u);
+    EXPECT_EQ(s.XHigh, 2048u);
+    EXPECT_EQ(s.YLow, 0u);
+    EXPECT_EQ(s.YHigh, 2048u);
+    EXPECT_EQ(s.XOffset, 0u);
+    EXPECT_EQ(s.YOffset, 0u);
+    EXPECT_EQ(s.XSpan, 2048u);
+    EXPECT_EQ(s.YSpan, 2048u);
+    EXPECT_EQ(s.BeepFreq, 2000u);
+    EXPECT_EQ(s.BeepTime, 40u);
+    EXPECT_EQ(s.BeepFreq2, 2000u);
+    EXPECT_EQ(s.BeepTime2, 40u);
+    EXPECT_EQ(s.ButtonMode, 0u);
+    EXPECT_EQ(s.MouseMode, 0u);
+    EXPECT_EQ(s.BeepMode, 2u);
+}
+
+TEST(LoadParameters, QueriesTheSixteenNamesInDriverOrder) {
+    FakeKey key;
+    LoadFrom(key);
+    const std::vector<std::string> expected = {"Port", "XLow", "XHigh", "XOffset", "XPropt", "YHigh",
+                                               "YLow", "YOffset", "YProp", "BeepFreq", "BeepTime",
+                                               "BeepFreq2", "BeepTime2", "ButtonMode", "MouseMode",
+                                               "BeepMode"};
+    EXPECT_EQ(key.queried, expected);
+}
+
+TEST(LoadParameters, BoundsAreCutTo16BitsAndSpansFollowThem) {
+    FakeKey key;
+    key.values = {{"XLow", 0x00010064}, {"XHigh", 0x12340800}, {"YLow", 300}, {"YHigh", 300},
+                  {"XPropt", 5}, {"YProp", 7}};
+    const DriverSettings s = LoadFrom(key);
+    EXPECT_EQ(s.XLow, 100u);
+    EXPECT_EQ(s.XHigh, 0x800u);
+    EXPECT_EQ(s.XSpan, 0x800u - 100u);
+    EXPECT_EQ(s.YSpan, 2048u) << "equal bounds must not give a zero divisor";
+}
+
+TEST(LoadParameters, ReversedBoundsGiveAWrappedUnsignedSpan) {
+    FakeKey key;
+    key.values = {{"XLow", 1500}, {"XHigh", 500}};
+    const DriverSettings s = LoadFrom(key);
+    EXPECT_EQ(s.XSpan, 500u - 1500u);
+}
+
+struct Correction {
+    const char* name;
+    uint32_t stored;
+    uint32_t DriverSettings::*field;
+    uint32_t expected;
+};
+
+class Corrections : public ::testing::TestWithParam<Correction> {};
+
+TEST_P(Corrections, OutOfRangeValuesAreReplaced) {
+    const Correction& c = GetParam();
+    FakeKey key;
+    key.values[c.name] = c.stored;
+    const DriverSettings s = LoadFrom(key);
+    EXPECT_EQ(s.*c.field, c.expected) << c.name << "=" << c.stored;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Corrections,
+    ::testing::Values(Correction{"BeepTime", 20, &DriverSettings::BeepTime, 40},
+                      Correction{"BeepTime", 31, &DriverSettings::BeepTime, 40},
+                      Correction{"BeepTime", 32, &DriverSettings::BeepTime, 32},
+                      Correction{"BeepTime", 750, &DriverSettings::BeepTime, 750},
+                      Correction{"BeepTime", 751, &DriverSettings::BeepTime, 40},
+                      Correction{"BeepFreq", 999, &DriverSettings::BeepFreq, 2000},
+                      Correction{"BeepFreq", 1000, &DriverSettings::BeepFreq, 1000},
+                      Correction{"BeepFreq", 5000, &DriverSettings::BeepFreq, 5000},
+                      Correction{"BeepFreq", 5001, &DriverSettings::BeepFreq, 2000},
+                      Correction{"ButtonMode", 1, &DriverSettings::ButtonMode, 1},
+                      Correction{"ButtonMode", 2, &DriverSettings::ButtonMode, 0},
+                      Correction{"MouseMode", 3, &DriverSettings::MouseMode, 3},
+                      Correction{"MouseMode", 4, &DriverSettings::MouseMode, 2},
+                      Correction{"BeepMode", 0, &DriverSettings::BeepMode, 0},
+                      Correction{"BeepMode", 3, &DriverSettings::BeepMode, 2},
+                      Correction{"BeepMode", 0xFFFFFFFF, &DriverSettings::BeepMode, 2},
+                      Correction{"Port", 0, &DriverSettings::Port, 0},
+                      Correction{"Port", 12, &DriverSettings::Port, 12},
+                      Correction{"BeepFreq2", 7, &DriverSettings::BeepFreq2, 7},
+                      Correction{"XOffset", 0xFFFFFFFF, &DriverSettings::XOffset, 0xFFFFFFFF}));
+
+TEST(LoadParameters, AFailedReadStopsTheQueryButStillCorrects) {
+    FakeKey key;
+    key.values = {{"Port", 2}, {"XLow", 0x10064}, {"BeepMode", 1}};
+    key.failures["XOffset"] = OVT_STATUS_INSUFFICIENT_RESOURCES;
+    int32_t rc = 0;
+    const DriverSettings s = LoadFrom(key, &rc);
+    EXPECT_EQ(rc, OVT_STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(s.Port, 2u);
+    EXPECT_EQ(s.XLow, 100u) << "values read before the failure are kept and corrected";
+    EXPECT_EQ(s.BeepMode, 2u) << "values after the failure keep their defaults";
+    EXPECT_EQ(key.queried.size(), 4u);
+}
+
+TEST(LoadParameters, AReloadStartsAgainFromTheDefaults) {
+    FakeKey key;
+    key.values = {{"MouseMode", 1}, {"Port", 2}};
+    DriverSettings s{};
+    LoadParameters(&s, FakeKey::Read, &key);
+    EXPECT_EQ(s.MouseMode, 1u);
+    key.values.erase("MouseMode");
+    LoadParameters(&s, FakeKey::Read, &key);
+    EXPECT_EQ(s.MouseMode, 0u);
+    EXPECT_EQ(s.Port, 2u);
+}
+
+TEST(RequestCorrections, BeepTimeFallsBackTo32) {
+    EXPECT_EQ(CorrectRequestedBeepTime(10), 32u);
+    EXPECT_EQ(CorrectRequestedBeepTime(751), 32u);
+    EXPECT_EQ(CorrectRequestedBeepTime(100), 100u);
+    EXPECT_EQ(CorrectBeepFreq(800), 2000u);
+    EXPECT_EQ(CorrectBeepFreq(3000), 3000u);
+}
+
+}  // namespace
+}  // namespace ovt::test
