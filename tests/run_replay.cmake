@@ -1,5 +1,5 @@
 # Runs ovtdump on CASE (.in), with arguments from CASE's .args (one per
-# line, optional), and compares standard output with .out and the exit code
+# line, optional; .input names another input), and compares standard output with .out and the exit code
 # with .rc (0 when absent).
 string(REGEX REPLACE "\\.in$" "" base "${CASE}")
 set(args)
@@ -10,7 +10,11 @@ set(expected_rc 0)
 if(EXISTS ${base}.rc)
   file(STRINGS ${base}.rc expected_rc LIMIT_COUNT 1)
 endif()
-execute_process(COMMAND ${OVTDUMP} ${args} ${CASE}
+set(input ${CASE})
+if(EXISTS ${base}.input)
+  file(STRINGS ${base}.input input LIMIT_COUNT 1)
+endif()
+execute_process(COMMAND ${OVTDUMP} ${args} ${input}
   OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
 file(READ ${base}.out expected)
 if(NOT rc STREQUAL expected_rc)

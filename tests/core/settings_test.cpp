@@ -71,6 +71,8 @@ struct Correction {
     uint32_t expected;
 };
 
+void PrintTo(const Correction& c, std::ostream* os) { *os << c.name << "=" << c.stored; }
+
 class Corrections : public ::testing::TestWithParam<Correction> {};
 
 TEST_P(Corrections, OutOfRangeValuesAreReplaced) {
