@@ -25,4 +25,6 @@ done
 if [ -f setup/readme.txt ]; then cp setup/readme.txt "$dist/"; fi
 
 echo "package $dist:"
-( cd "$dist" && for f in *; do [ -e "$f" ] && printf '  %-14s %8d bytes\n' "$f" "$(stat -c %s "$f")"; done )
+for f in "$dist"/*; do
+    if [ -e "$f" ]; then printf '  %-14s %8d bytes\n' "$(basename "$f")" "$(stat -c %s "$f")"; fi
+done

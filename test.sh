@@ -18,7 +18,7 @@ run_ctest() {
     echo "== $name"
     (cd "$dir" && ctest --output-on-failure "$@") >"$log" 2>&1
     local rc=$?
-    grep -E "^[0-9]+% tests passed|Failed|\*\*\*|tests failed out of|No tests were found" "$log" | tail -40
+    grep -E "tests passed, [0-9]+ tests? failed out of|\*\*\*|\(Failed\)|No tests were found" "$log" | tail -40
     local line pass fail all
     line=$(grep -E "tests passed, [0-9]+ tests? failed out of [0-9]+" "$log" | tail -1)
     if [ -n "$line" ]; then
