@@ -1,0 +1,161 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora (corpus/<target>/*) from the documented cases.
+
+Run again after changing an input format; the files are committed."""
+import os
+import shutil
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+# Control codes in the order of the targets' code table (fuzz_common.h).
+CODES = ["GET_BUTTON_MODE", "GET_CAPTURE", "ARM_CAPTURE", "GET_LAST_REPORT", "RESERVED_910",
+         "RESERVED_920", "GET_MOUSE_MODE", "SET_CALIBRATION", "ENABLE_REPORTS", "DISABLE_REPORTS",
+         "RELOAD_PARAMETERS", "SET_BUTTON_MODE", "SET_BEEP", "GET_BEEP", "SET_MOUSE_MODE",
+         "TEST_BEEP", "RESERVED_998", "RESERVED_99F"]
+PARAMS = ["Port", "XLow", "XHigh", "XOffset", "XPropt", "YHigh", "YLow", "YOffset", "YProp",
+          "BeepFreq", "BeepTime", "BeepFreq2", "BeepTime2", "ButtonMode", "MouseMode", "BeepMode"]
+DOWN, MOVE, UP = 0x81, 0x82, 0x84
+
+
+def packet(status, x, y, b7=0, b8=0):
+    body = [status, x & 255, x >> 8, y & 255, y >> 8, b7, b8]
+    return bytes([0x55, 0x54] + body + [(0x53 + sum(body)) & 255])
+
+
+def hexbytes(text):
+    return bytes.fromhex(text)
+
+
+# --- fuzz_touch: setup byte, then operations ---------------------------------
+def feed(data):
+    out = b""
+    while data:
+        chunk, data = data[:32], data[32:]
+        out += bytes([0, len(chunk) - 1]) + chunk
+    return out
+
+
+def request(name, *words):
+    w = list(words) + [0] * (6 - len(words))
+    return bytes([6, CODES.index(name)]) + struct.pack("<6I", *w)
+
+
+FAIL = bytes([4, 0])
+ZERO_READ = bytes([5, 0x55])
+TOGGLE_SINK = bytes([7])
+DEFAULTS = 0            # empty key, reports on, sink connected
+NO_REPORTS, NO_SINK, ARMED = 2, 4, 8
+
+touch = {
+    "click_at_touch": bytes([DEFAULTS]) + feed(hexbytes("55 54 81 00 04 00 04 00 00 DC")),
+    "bad_checksum": bytes([DEFAULTS]) + feed(hexbytes("55 54 81 00 04 00 04 00 00 DD")),
+    "move": bytes([DEFAULTS]) + feed(hexbytes("55 54 82 00 02 00 06 12 34 23")),
+    "lift_edges": bytes([DEFAULTS]) + feed(hexbytes("55 54 84 FF 07 00 00 00 00 DD")),
+    "bounds": bytes([DEFAULTS]) + feed(packet(MOVE, 2048, 0) + packet(MOVE, 0xFFFF, 2049)),
+    "double_header": bytes([DEFAULTS]) + feed(hexbytes("55 55 54 81 00 04 00 04 00 00 DC") + packet(UP, 5, 5)),
+    "bad_status": bytes([DEFAULTS]) + feed(hexbytes("55 54 83 00 04 00 04 00 00 DB") + packet(DOWN, 9, 9)),
+    "right_drag": bytes([DEFAULTS]) + request("SET_BUTTON_MODE", 1) + request("SET_MOUSE_MODE", 2)
+    + feed(packet(DOWN, 100, 100) + packet(MOVE, 110, 120) + packet(UP, 120, 140)),
+    "click_at_lift": bytes([DEFAULTS]) + request("SET_MOUSE_MODE", 1)
+    + feed(packet(DOWN, 300, 300) + packet(UP, 310, 320)),
+    "mouse_mode_7": bytes([DEFAULTS]) + request("SET_MOUSE_MODE", 7)
+    + feed(packet(DOWN, 1, 2) + packet(UP, 3, 4)),
+    "beeps": bytes([DEFAULTS]) + request("SET_BEEP", 1, 3000, 100) + feed(packet(DOWN, 1, 1) + packet(UP, 1, 1))
+    + request("SET_BEEP", 2, 999, 10) + feed(packet(DOWN, 1, 1) + packet(UP, 1, 1)),
+    "no_reports": bytes([NO_REPORTS]) + feed(packet(DOWN, 1, 1) + packet(UP, 1, 1))
+    + request("ENABLE_REPORTS") + request("DISABLE_REPORTS") + request("DISABLE_REPORTS"),
+    "no_sink": bytes([NO_SINK]) + feed(packet(DOWN, 7, 7)) + TOGGLE_SINK + feed(packet(UP, 7, 7)),
+    "capture": bytes([DEFAULTS]) + request("ARM_CAPTURE")
+    + feed(packet(MOVE, 1, 1) + packet(UP, 2, 2) + packet(DOWN, 3, 3) + packet(MOVE, 4, 4) + packet(UP, 5, 6))
+    + request("GET_CAPTURE") + request("ARM_CAPTURE"),
+    "armed_at_start": bytes([ARMED]) + feed(packet(DOWN, 1000, 1000) + packet(UP, 1000, 1000)),
+    "read_failure": bytes([DEFAULTS]) + feed(packet(DOWN, 8, 8)[:5]) + FAIL + feed(packet(DOWN, 8, 8)[5:])
+    + ZERO_READ + feed(packet(UP, 8, 8)),
+    "reversed_bounds": bytes([DEFAULTS]) + request("SET_CALIBRATION", 1500, 0, 500, 2048, 0, 0)
+    + feed(packet(MOVE, 1000, 1000) + packet(MOVE, 1501, 0)),
+    "equal_bounds": bytes([DEFAULTS]) + request("SET_CALIBRATION", 500, 500, 500, 500, 0, 0)
+    + feed(packet(MOVE, 500, 501)),
+    "wide_bounds": bytes([DEFAULTS]) + request("SET_CALIBRATION", 0, 0, 0xFFFFFFFF, 0x10000, 0, 0)
+    + feed(packet(MOVE, 0xFFFF, 0xFFFF) + packet(MOVE, 1, 0xFFFE)),
+    # A reload reads the key from the bytes after the request: kind 0 is a
+    # 4-byte word, 2 absent.
+    "reload": bytes([DEFAULTS]) + request("RELOAD_PARAMETERS")
+    + b"".join([bytes([0]) + struct.pack("<I", v) for v in (2, 100, 100, 0, 5, 0x10800, 7, 0, 0, 999, 20, 0, 0, 1, 9, 3)])
+    + feed(packet(DOWN, 100, 100)),
+    "load_at_start": bytes([1]) + bytes([0]) + struct.pack("<I", 1) + bytes([3, 5]) + feed(packet(DOWN, 4, 4)),
+}
+
+# --- fuzz_control: pick, flags, in length, out length, input ------------------
+def ctl(name, inp=b"", out=0, flags=0, inlen=None):
+    n = len(inp) if inlen is None else inlen
+    return bytes([CODES.index(name), flags, n, out]) + inp
+
+
+def raw(code, out=0):
+    return bytes([0xC0]) + struct.pack("<I", code) + bytes([0, 0, out])
+
+
+control = {
+    "capture_short": ctl("GET_CAPTURE", out=8),
+    "arm_poll": ctl("ARM_CAPTURE") + ctl("GET_CAPTURE", out=12) + ctl("ARM_CAPTURE") + ctl("ARM_CAPTURE"),
+    "equal_bounds": ctl("SET_CALIBRATION", struct.pack("<8i", 500, 0, 500, 2048, 0, 0, 0, 0)),
+    "calibration_short": ctl("SET_CALIBRATION", struct.pack("<5i", 1, 2, 3, 4, 5)),
+    "beep_fallbacks": ctl("SET_BEEP", struct.pack("<3I", 1, 800, 10)) + ctl("GET_BEEP", out=12)
+    + ctl("SET_BEEP", struct.pack("<3I", 5, 3000, 100)) + ctl("GET_BEEP", out=16),
+    "button_mode_2": ctl("SET_BUTTON_MODE", struct.pack("<I", 2)) + ctl("GET_BUTTON_MODE", out=4),
+    "mouse_mode": ctl("SET_MOUSE_MODE", struct.pack("<I", 7)) + ctl("GET_MOUSE_MODE", out=3)
+    + ctl("GET_MOUSE_MODE", out=4),
+    "reports": ctl("DISABLE_REPORTS") + ctl("DISABLE_REPORTS") + ctl("ENABLE_REPORTS"),
+    "unknown_and_reserved": raw(0xF2404, 4) + ctl("RESERVED_910") + ctl("RESERVED_99F", out=16),
+    "shared_buffer": ctl("SET_BEEP", struct.pack("<3I", 2, 2500, 64), out=12, flags=4) + ctl("GET_LAST_REPORT", out=12, flags=4),
+    "null_buffers": ctl("GET_BEEP", out=12, flags=2) + ctl("SET_MOUSE_MODE", b"\1\0\0\0", flags=1),
+    "reload_test_beep": ctl("RELOAD_PARAMETERS") + ctl("TEST_BEEP", out=4),
+}
+
+# --- fuzz_params: per value kind, then data -----------------------------------
+def key(**values):
+    out = b""
+    for name in PARAMS:
+        v = values.get(name)
+        if v is None:
+            out += bytes([0])
+        elif isinstance(v, int):
+            out += bytes([1]) + struct.pack("<I", v)
+        elif isinstance(v, tuple) and v[0] == "fail":
+            out += bytes([3, v[1]])
+        else:
+            regtype, data = v
+            out += bytes([2, regtype, len(data)]) + data
+    return out
+
+
+REG_SZ, REG_BINARY, REG_DWORD, REG_QWORD = 1, 3, 4, 11
+params = {
+    "empty_key": key(),
+    "bounds_cut": key(XLow=0x00010064, XHigh=0x1FFFF),
+    "equal_bounds": key(XLow=300, XHigh=300),
+    "xpropt": key(XPropt=5, YProp=0),
+    "beep_time": key(BeepTime=20) + key(BeepTime=751),
+    "beep_time_750": key(BeepTime=750, BeepFreq=5000),
+    "beep_freq_999": key(BeepFreq=999),
+    "modes": key(ButtonMode=2, MouseMode=4, BeepMode=3),
+    "modes_kept": key(ButtonMode=1, MouseMode=3, BeepMode=0xFFFFFFFF),
+    "ports": key(Port=0, BeepFreq2=1, BeepTime2=0xFFFFFFFF),
+    "port_10": key(Port=10),
+    "string_value": key(XLow=(REG_SZ, "1234567890".encode("utf-16-le"))),
+    "binary_8": key(BeepMode=(REG_BINARY, b"\1\2\3\4\5\6\7\x08")),
+    "qword": key(MouseMode=(REG_QWORD, struct.pack("<Q", 1 << 40))),
+    "dword_2_bytes": key(Port=(REG_DWORD, b"\2\0")),
+    "dword_as_binary": key(Port=(REG_BINARY, b"\2\0\0\0")),
+    "query_fails": key(XLow=100, YHigh=("fail", 0x34), BeepMode=1),
+}
+
+for target, cases in (("fuzz_touch", touch), ("fuzz_control", control), ("fuzz_params", params)):
+    folder = os.path.join(HERE, "corpus", target)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    for name, data in cases.items():
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+    print(f"{target}: {len(cases)} seeds")
