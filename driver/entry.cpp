@@ -1,0 +1,239 @@
+// Entry, unload, request dispatch, the record sink and the tone output.
+#include "ovtouch_sys.h"
+
+OvtState g_ovt;
+
+namespace {
+
+WCHAR kDeviceName[] = OVT_W("\\Device\\PointerPort0");
+WCHAR kLinkName[] = OVT_W("\\??\\OVTouch");
+
+void InitName(PUNICODE_STRING s, WCHAR* text, USHORT bytes) {
+    s->Buffer = text;
+    s->Length = static_cast<USHORT>(bytes - sizeof(WCHAR));
+    s->MaximumLength = bytes;
+}
+
+// Every request leaves through here: one completion, no boost.
+NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
+    irp->IoStatus.Status = status;
+    irp->IoStatus.Information = information;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+// --- record sink -----------------------------------------------------------
+
+bool SinkConnected(void*) { return g_ovt.Class.ClassService != NULL; }
+
+void DeliverBegin(void*) { KeRaiseIrql(DISPATCH_LEVEL, &g_ovt.DeliverIrql); }
+
+void Deliver(void*, const ovt::MouseRecord* record) {
+    static_assert(sizeof(ovt::MouseRecord) == sizeof(MOUSE_INPUT_DATA), "record layout");
+    PMOUSE_INPUT_DATA first = reinterpret_cast<PMOUSE_INPUT_DATA>(const_cast<ovt::MouseRecord*>(record));
+    ULONG consumed = 0;
+    OvtClassService service = reinterpret_cast<OvtClassService>(g_ovt.Class.ClassService);
+    service(g_ovt.Class.ClassDeviceObject, first, first + 1, &consumed);
+}
+
+void DeliverEnd(void*) { KeLowerIrql(g_ovt.DeliverIrql); }
+
+void HookBeep(void*, uint32_t freq, uint32_t ms) { OvtBeep(freq, ms); }
+
+// --- tone ------------------------------------------------------------------
+
+VOID NTAPI ToneDpc(PKDPC, PVOID, PVOID, PVOID) { HalMakeBeep(0); }
+
+// --- dispatch --------------------------------------------------------------
+
+NTSTATUS NTAPI DispatchFile(PDEVICE_OBJECT, PIRP irp) {
+    PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
+    ovt::FileRequest request;
+    switch (sp->MajorFunction) {
+    case IRP_MJ_CREATE: request = ovt::FileRequest::Create; break;
+    case IRP_MJ_CLOSE: request = ovt::FileRequest::Close; break;
+    case IRP_MJ_READ: request = ovt::FileRequest::Read; break;
+    case IRP_MJ_WRITE: request = ovt::FileRequest::Write; break;
+    default: request = ovt::FileRequest::Other; break;
+    }
+    const ovt::ControlResult r = ovt::DispatchFileRequest(request);
+    return Complete(irp, r.Status, r.Information);
+}
+
+int32_t EnvReload(void*, ovt::DriverSettings* settings) { return OvtLoadParameters(settings); }
+void EnvBeep(void*, uint32_t freq, uint32_t ms) { OvtBeep(freq, ms); }
+
+NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT, PIRP irp) {
+    PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
+    const ULONG inLength = sp->Parameters.DeviceIoControl.InputBufferLength;
+    const ULONG outLength = sp->Parameters.DeviceIoControl.OutputBufferLength;
+    PVOID buffer = irp->AssociatedIrp.SystemBuffer;
+    const ovt::ControlEnv env = {NULL, EnvReload, EnvBeep};
+    const ovt::ControlResult r = ovt::DispatchControl(&g_ovt.Touch, &env, sp->Parameters.DeviceIoControl.IoControlCode,
+                                                      buffer, inLength, buffer, outLength);
+    return Complete(irp, r.Status, r.Information);
+}
+
+NTSTATUS NTAPI DispatchInternal(PDEVICE_OBJECT, PIRP irp) {
+    PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
+    const ULONG inLength = sp->Parameters.DeviceIoControl.InputBufferLength;
+    const ULONG outLength = sp->Parameters.DeviceIoControl.OutputBufferLength;
+    NTSTATUS status = STATUS_SUCCESS;
+    ULONG_PTR information = 0;
+
+    switch (sp->Parameters.DeviceIoControl.IoControlCode) {
+    case IOCTL_INTERNAL_MOUSE_CONNECT: {
+        PCONNECT_DATA connect = static_cast<PCONNECT_DATA>(sp->Parameters.DeviceIoControl.Type3InputBuffer);
+        if (g_ovt.Class.ClassService != NULL) {
+            status = STATUS_SHARING_VIOLATION;
+        } else if (inLength < sizeof(CONNECT_DATA) || connect == NULL) {
+            status = STATUS_INVALID_PARAMETER;
+        } else {
+            // The completion tests the service pointer: store it last.
+            g_ovt.Class.ClassDeviceObject = connect->ClassDeviceObject;
+            g_ovt.Class.ClassService = connect->ClassService;
+        }
+        break;
+    }
+    case IOCTL_INTERNAL_MOUSE_DISCONNECT:
+    case IOCTL_INTERNAL_MOUSE_DISABLE:
+        status = STATUS_NOT_SUPPORTED;
+        break;
+    case IOCTL_INTERNAL_MOUSE_ENABLE:
+        break;
+    case IOCTL_MOUSE_QUERY_ATTRIBUTES:
+        if (outLength < sizeof(MOUSE_ATTRIBUTES) || irp->AssociatedIrp.SystemBuffer == NULL) {
+            status = STATUS_BUFFER_TOO_SMALL;
+        } else {
+            PMOUSE_ATTRIBUTES a = static_cast<PMOUSE_ATTRIBUTES>(irp->AssociatedIrp.SystemBuffer);
+            a->MouseIdentifier = MOUSE_SERIAL_HARDWARE;
+            a->NumberOfButtons = 2;
+            a->InputDataQueueLength = 12;
+            information = sizeof(MOUSE_ATTRIBUTES);
+        }
+        break;
+    default:
+        status = STATUS_INVALID_DEVICE_REQUEST;
+        break;
+    }
+    return Complete(irp, status, information);
+}
+
+VOID NTAPI Unload(PDRIVER_OBJECT) {
+    if (g_ovt.Extension == NULL) return;
+
+    // Reads and the port-open thread end first: after this nothing of ours
+    // runs in another context, and no read reaches a released port.
+    OvtStopSerialLink();
+
+    // The speaker is touched only if a tone may still be sounding.
+    BOOLEAN sounding = KeCancelTimer(&g_ovt.ToneTimer);
+    if (KeRemoveQueueDpc(&g_ovt.ToneDpc)) sounding = TRUE;
+    if (sounding) HalMakeBeep(0);
+
+    OvtDeviceExtension* ext = g_ovt.Extension;
+    if (ext->PortFile != NULL) {
+        ObDereferenceObject(ext->PortFile);
+        ext->PortFile = NULL;
+        ext->PortDevice = NULL;
+    }
+
+    UNICODE_STRING link;
+    InitName(&link, kLinkName, sizeof(kLinkName));
+    IoDeleteSymbolicLink(&link);
+    IoDeleteDevice(ext->Self);
+    g_ovt.Extension = NULL;
+    ExFreePool(g_ovt.ServiceKey.Buffer);
+    g_ovt.ServiceKey.Buffer = NULL;
+}
+
+}  // namespace
+
+const ovt::TouchHooks g_ovtHooks = {
+    NULL, SinkConnected, DeliverBegin, Deliver, DeliverEnd, HookBeep, NULL, NULL, NULL,
+};
+
+// A second beep replaces the first: the timer is re-armed for the new time.
+void OvtBeep(ULONG frequency, ULONG milliseconds) {
+    HalMakeBeep(frequency);
+    LARGE_INTEGER due;
+    due.QuadPart = -static_cast<LONGLONG>(static_cast<LONG>(milliseconds) * 10000);
+    KeSetTimer(&g_ovt.ToneTimer, due, &g_ovt.ToneDpc);
+}
+
+extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
+    RtlZeroMemory(&g_ovt, sizeof(g_ovt));
+    // Ready before the device exists: a test beep may come before the port.
+    KeInitializeTimer(&g_ovt.ToneTimer);
+    KeInitializeDpc(&g_ovt.ToneDpc, ToneDpc, NULL);
+    KeInitializeEvent(&g_ovt.ReadStopped, NotificationEvent, FALSE);
+    KeInitializeEvent(&g_ovt.ThreadStop, NotificationEvent, FALSE);
+
+    const USHORT pathBytes = registryPath->Length;
+    if (pathBytes > 0xFFFC) return STATUS_ALLOTTED_SPACE_EXCEEDED;
+    PWCH path = static_cast<PWCH>(ExAllocatePoolWithTag(PagedPool, pathBytes + sizeof(WCHAR), OVT_POOL_TAG));
+    if (path == NULL) return STATUS_ALLOTTED_SPACE_EXCEEDED;
+    RtlCopyMemory(path, registryPath->Buffer, pathBytes);
+    path[pathBytes / sizeof(WCHAR)] = 0;
+    g_ovt.ServiceKey.Buffer = path;
+    g_ovt.ServiceKey.Length = pathBytes;
+    g_ovt.ServiceKey.MaximumLength = static_cast<USHORT>(pathBytes + sizeof(WCHAR));
+
+    driver->MajorFunction[IRP_MJ_CREATE] = DispatchFile;
+    driver->MajorFunction[IRP_MJ_CLOSE] = DispatchFile;
+    driver->MajorFunction[IRP_MJ_READ] = DispatchFile;
+    driver->MajorFunction[IRP_MJ_WRITE] = DispatchFile;
+    driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchControl;
+    driver->MajorFunction[IRP_MJ_INTERNAL_DEVICE_CONTROL] = DispatchInternal;
+    driver->DriverUnload = Unload;
+
+    NTSTATUS status = OvtLoadParameters(&g_ovt.Touch.Settings);
+    if (!NT_SUCCESS(status)) {
+        ExFreePool(path);
+        return status;
+    }
+
+    UNICODE_STRING deviceName, linkName;
+    InitName(&deviceName, kDeviceName, sizeof(kDeviceName));
+    InitName(&linkName, kLinkName, sizeof(kLinkName));
+    PDEVICE_OBJECT device = NULL;
+    status = IoCreateDevice(driver, sizeof(OvtDeviceExtension), &deviceName, FILE_DEVICE_MOUSE, 0, FALSE, &device);
+    if (!NT_SUCCESS(status)) {
+        ExFreePool(path);
+        return status;
+    }
+    status = IoCreateSymbolicLink(&linkName, &deviceName);
+    if (!NT_SUCCESS(status)) {
+        IoDeleteDevice(device);
+        ExFreePool(path);
+        return status;
+    }
+
+    OvtDeviceExtension* ext = static_cast<OvtDeviceExtension*>(device->DeviceExtension);
+    ext->Self = device;
+    ext->PortDevice = NULL;
+    ext->PortFile = NULL;
+    g_ovt.Extension = ext;
+
+    OvtRegisterPointerPort();
+    device->Flags |= DO_BUFFERED_IO;
+
+    HANDLE thread = NULL;
+    status = PsCreateSystemThread(&thread, 0, NULL, NULL, NULL, OvtPortOpenThread, NULL);
+    if (!NT_SUCCESS(status)) {
+        OvtUnregisterPointerPort();
+        IoDeleteSymbolicLink(&linkName);
+        IoDeleteDevice(device);
+        g_ovt.Extension = NULL;
+        ExFreePool(path);
+        return status;
+    }
+    // Unload waits for the thread; without a reference to wait on, the
+    // driver must never be unloaded.
+    if (!NT_SUCCESS(ObReferenceObjectByHandle(thread, SYNCHRONIZE, NULL, KernelMode, &g_ovt.OpenThread, NULL))) {
+        g_ovt.OpenThread = NULL;
+        driver->DriverUnload = NULL;
+    }
+    ZwClose(thread);
+    return status;
+}

@@ -1,0 +1,72 @@
+// Kernel binding of OVTouch.SYS: the driver's one state block and the
+// routines its source files share.
+#ifndef OVTOUCH_DRIVER_OVTOUCH_SYS_H
+#define OVTOUCH_DRIVER_OVTOUCH_SYS_H
+
+#include "kernel.h"
+#include "control.h"
+
+// Pool tag "Ddk ".
+#define OVT_POOL_TAG 0x206B6444UL  // "Ddk " in memory order
+
+// ReadStopState.
+#define OVT_READ_RUNNING 0
+#define OVT_READ_STOP_REQUESTED 1
+#define OVT_READ_STOPPED 2
+
+struct OvtDeviceExtension {
+    PDEVICE_OBJECT Self;
+    PDEVICE_OBJECT PortDevice;
+    PVOID PortFile;  // our reference on the open port; released at unload
+};
+
+// The mouse class driver's service routine.
+typedef VOID (NTAPI *OvtClassService)(PDEVICE_OBJECT classDevice, PMOUSE_INPUT_DATA first,
+                                      PMOUSE_INPUT_DATA end, PULONG consumed);
+
+struct OvtState {
+    ovt::TouchState Touch;
+
+    // Serial link.
+    PIRP ReadIrp;
+    UCHAR ReadByte;
+    volatile UCHAR ReadStopState;
+    volatile LONG ReadPhase;     // who issues the next read, see serial.cpp
+    KEVENT ReadStopped;          // set with ReadStopState 2
+    PVOID OpenThread;            // referenced port-open thread
+    KEVENT ThreadStop;
+
+    // Class connection.
+    CONNECT_DATA Class;
+    KIRQL DeliverIrql;
+
+    // Tone output.
+    KTIMER ToneTimer;
+    KDPC ToneDpc;
+
+    OvtDeviceExtension* Extension;
+    UNICODE_STRING ServiceKey;
+};
+
+extern OvtState g_ovt;
+
+extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
+
+// parameters.cpp
+NTSTATUS OvtLoadParameters(ovt::DriverSettings* settings);
+void OvtRegisterPointerPort();
+void OvtUnregisterPointerPort();
+
+// serial.cpp
+VOID NTAPI OvtPortOpenThread(PVOID context);
+void OvtStopSerialLink();
+
+// port_open.cpp: the only place that knows how a port is found. *reference
+// is what the driver dereferences when it lets the port go.
+NTSTATUS OvtOpenPort(PUNICODE_STRING name, PDEVICE_OBJECT* device, PVOID* reference);
+
+// entry.cpp
+extern const ovt::TouchHooks g_ovtHooks;
+void OvtBeep(ULONG frequency, ULONG milliseconds);
+
+#endif

@@ -1,0 +1,112 @@
+// The Parameters key and the device-map registration.
+#include "ovtouch_sys.h"
+
+namespace {
+
+WCHAR kParametersSuffix[] = OVT_W("\\Parameters");
+
+struct KeyReader {
+    HANDLE Key;          // NULL when the key could not be opened
+    NTSTATUS OpenStatus; // why not
+};
+
+// Values are read one by one: a missing key or value, or one of another
+// type or size, keeps its default; anything else fails the load.
+int32_t ReadValue(void* context, const char* name, uint32_t* value) {
+    KeyReader* reader = static_cast<KeyReader*>(context);
+    if (reader->Key == NULL) return reader->OpenStatus;
+
+    WCHAR wide[32];
+    USHORT n = 0;
+    while (name[n] != 0 && n < 31) {
+        wide[n] = static_cast<WCHAR>(name[n]);
+        ++n;
+    }
+    UNICODE_STRING valueName;
+    valueName.Buffer = wide;
+    valueName.Length = static_cast<USHORT>(n * sizeof(WCHAR));
+    valueName.MaximumLength = valueName.Length;
+
+    union {
+        KEY_VALUE_PARTIAL_INFORMATION Info;
+        UCHAR Raw[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + sizeof(ULONG)];
+    } buffer;
+    ULONG length = 0;
+    const NTSTATUS status = ZwQueryValueKey(reader->Key, &valueName, KeyValuePartialInformation, &buffer,
+                                            sizeof(buffer), &length);
+    if (status == STATUS_OBJECT_NAME_NOT_FOUND || status == STATUS_BUFFER_OVERFLOW ||
+        status == STATUS_BUFFER_TOO_SMALL) {
+        return OVT_STATUS_OBJECT_NAME_NOT_FOUND;
+    }
+    if (!NT_SUCCESS(status)) return status;
+    if (buffer.Info.Type != REG_DWORD || buffer.Info.DataLength != sizeof(ULONG)) {
+        return OVT_STATUS_OBJECT_NAME_NOT_FOUND;
+    }
+    RtlCopyMemory(value, buffer.Info.Data, sizeof(ULONG));
+    return OVT_STATUS_SUCCESS;
+}
+
+void InitObjectAttributes(POBJECT_ATTRIBUTES oa, PUNICODE_STRING name) {
+    InitializeObjectAttributes(oa, name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL, NULL);
+}
+
+WCHAR kPointerPortKey[] = OVT_W("\\Registry\\Machine\\HARDWARE\\DEVICEMAP\\PointerPort");
+WCHAR kPointerPortRelative[] = OVT_W("PointerPort");
+WCHAR kPointerPortValue[] = OVT_W("\\Device\\PointerPort0");
+
+}  // namespace
+
+NTSTATUS OvtLoadParameters(ovt::DriverSettings* settings) {
+    // The path first: without memory the settings stay as they are.
+    const USHORT suffixBytes = sizeof(kParametersSuffix) - sizeof(WCHAR);
+    if (g_ovt.ServiceKey.Length > 0xFFFC - suffixBytes) return STATUS_UNSUCCESSFUL;
+    const USHORT pathBytes = static_cast<USHORT>(g_ovt.ServiceKey.Length + suffixBytes);
+    PWCH buffer = static_cast<PWCH>(ExAllocatePoolWithTag(PagedPool, pathBytes + sizeof(WCHAR), OVT_POOL_TAG));
+    if (buffer == NULL) return STATUS_UNSUCCESSFUL;
+    RtlCopyMemory(buffer, g_ovt.ServiceKey.Buffer, g_ovt.ServiceKey.Length);
+    RtlCopyMemory(reinterpret_cast<PUCHAR>(buffer) + g_ovt.ServiceKey.Length, kParametersSuffix,
+                  sizeof(kParametersSuffix));
+    UNICODE_STRING path;
+    path.Buffer = buffer;
+    path.Length = pathBytes;
+    path.MaximumLength = static_cast<USHORT>(pathBytes + sizeof(WCHAR));
+
+    OBJECT_ATTRIBUTES oa;
+    InitObjectAttributes(&oa, &path);
+    KeyReader reader;
+    reader.Key = NULL;
+    reader.OpenStatus = ZwOpenKey(&reader.Key, KEY_READ, &oa);
+    if (!NT_SUCCESS(reader.OpenStatus)) {
+        reader.Key = NULL;
+        if (reader.OpenStatus == STATUS_OBJECT_NAME_NOT_FOUND || reader.OpenStatus == STATUS_OBJECT_PATH_NOT_FOUND) {
+            reader.OpenStatus = OVT_STATUS_OBJECT_NAME_NOT_FOUND;
+        }
+    }
+
+    const NTSTATUS status = ovt::LoadParameters(settings, ReadValue, &reader);
+    if (reader.Key != NULL) ZwClose(reader.Key);
+    ExFreePool(buffer);
+    return status;
+}
+
+// The mouse class driver finds the port through this value. Some systems
+// lack the PointerPort key until a port driver makes it; it is volatile like
+// the rest of the device map.
+void OvtRegisterPointerPort() {
+    UNICODE_STRING keyName;
+    keyName.Buffer = kPointerPortKey;
+    keyName.Length = sizeof(kPointerPortKey) - sizeof(WCHAR);
+    keyName.MaximumLength = sizeof(kPointerPortKey);
+    OBJECT_ATTRIBUTES oa;
+    InitObjectAttributes(&oa, &keyName);
+    HANDLE key = NULL;
+    ULONG disposition = 0;
+    if (NT_SUCCESS(ZwCreateKey(&key, KEY_WRITE, &oa, 0, NULL, REG_OPTION_VOLATILE, &disposition))) ZwClose(key);
+
+    RtlWriteRegistryValue(RTL_REGISTRY_DEVICEMAP, kPointerPortRelative, kPointerPortValue, REG_SZ,
+                          g_ovt.ServiceKey.Buffer, g_ovt.ServiceKey.Length);
+}
+
+void OvtUnregisterPointerPort() {
+    RtlDeleteRegistryValue(RTL_REGISTRY_DEVICEMAP, kPointerPortRelative, kPointerPortValue);
+}

@@ -1,0 +1,150 @@
+// Serial link: open the port (retrying), set the line, keep one one-byte
+// read outstanding.
+#include "ovtouch_sys.h"
+
+namespace {
+
+// ReadPhase: who issues the next read. While the issuer is inside the call
+// to the port (Issuing), a completion that runs at once only marks Inline
+// and returns; the issuer then loops. Bytes keep their order and the stack
+// stays two frames deep however many bytes the port has buffered.
+enum : LONG { PhaseIdle = 0, PhaseIssuing = 1, PhaseInline = 2 };
+
+void AcknowledgeStop() {
+    if (g_ovt.ReadStopState == OVT_READ_STOP_REQUESTED) {
+        g_ovt.ReadStopState = OVT_READ_STOPPED;
+        KeSetEvent(&g_ovt.ReadStopped, IO_NO_INCREMENT, FALSE);
+    }
+}
+
+NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT, PIRP irp, PVOID context);
+
+void IssueReads() {
+    OvtDeviceExtension* ext = g_ovt.Extension;
+    for (;;) {
+        if (g_ovt.ReadStopState != OVT_READ_RUNNING) {
+            AcknowledgeStop();
+            return;
+        }
+        PIRP irp = g_ovt.ReadIrp;
+        IoReuseIrp(irp, STATUS_SUCCESS);
+        irp->AssociatedIrp.SystemBuffer = &g_ovt.ReadByte;
+        PIO_STACK_LOCATION sp = IoGetNextIrpStackLocation(irp);
+        sp->MajorFunction = IRP_MJ_READ;
+        sp->Parameters.Read.Length = 1;
+        sp->Parameters.Read.ByteOffset.QuadPart = 0;
+        IoSetCompletionRoutine(irp, ReadComplete, ext, TRUE, TRUE, TRUE);
+
+        InterlockedExchange(&g_ovt.ReadPhase, PhaseIssuing);
+        IoCallDriver(ext->PortDevice, irp);
+        if (InterlockedCompareExchange(&g_ovt.ReadPhase, PhaseIdle, PhaseIssuing) == PhaseIssuing) {
+            return;  // still outstanding: its completion carries on
+        }
+    }
+}
+
+// The request is ours and is reused: never completed upward.
+NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT, PIRP irp, PVOID) {
+    if (g_ovt.ReadStopState == OVT_READ_RUNNING) {
+        const bool ok = irp->IoStatus.Status == STATUS_SUCCESS;
+        ovt::TouchReadOutcome(&g_ovt.Touch, &g_ovtHooks, ok, static_cast<uint32_t>(irp->IoStatus.Information),
+                              g_ovt.ReadByte);
+    }
+    if (InterlockedCompareExchange(&g_ovt.ReadPhase, PhaseInline, PhaseIssuing) != PhaseIssuing) {
+        IssueReads();
+    }
+    return STATUS_MORE_PROCESSING_REQUIRED;
+}
+
+NTSTATUS PortRequest(ULONG code, PDEVICE_OBJECT port, PVOID input, ULONG inputLength) {
+    KEVENT event;
+    IO_STATUS_BLOCK iosb;
+    KeInitializeEvent(&event, NotificationEvent, FALSE);
+    iosb.Status = STATUS_SUCCESS;
+    iosb.Information = 0;
+    PIRP irp = IoBuildDeviceIoControlRequest(code, port, input, inputLength, NULL, 0, FALSE, &event, &iosb);
+    if (irp == NULL) return STATUS_INSUFFICIENT_RESOURCES;
+    NTSTATUS status = IoCallDriver(port, irp);
+    if (status == STATUS_PENDING) {
+        KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, NULL);
+        status = iosb.Status;
+    } else if (NT_SUCCESS(status)) {
+        status = iosb.Status;
+    }
+    return status;
+}
+
+// Configures the open port and starts reading. False when the read request
+// cannot be had; the port is then let go and opened again later.
+bool StartLink(PDEVICE_OBJECT port, PVOID reference) {
+    SERIAL_LINE_CONTROL line;
+    line.StopBits = STOP_BIT_1;
+    line.Parity = NO_PARITY;
+    line.WordLength = 8;
+    SERIAL_BAUD_RATE baud;
+    baud.BaudRate = 9600;
+    SERIAL_TIMEOUTS timeouts;
+    RtlZeroMemory(&timeouts, sizeof(timeouts));
+    PortRequest(IOCTL_SERIAL_SET_LINE_CONTROL, port, &line, sizeof(line));
+    PortRequest(IOCTL_SERIAL_SET_BAUD_RATE, port, &baud, sizeof(baud));
+    PortRequest(IOCTL_SERIAL_SET_TIMEOUTS, port, &timeouts, sizeof(timeouts));
+
+    PIRP irp = IoAllocateIrp(port->StackSize, FALSE);
+    if (irp == NULL) {
+        ObDereferenceObject(reference);
+        return false;
+    }
+    OvtDeviceExtension* ext = g_ovt.Extension;
+    ext->PortDevice = port;
+    ext->PortFile = reference;
+    g_ovt.ReadIrp = irp;
+    g_ovt.Touch.ReportEnableCount = 1;
+    IssueReads();
+    return true;
+}
+
+}  // namespace
+
+VOID NTAPI OvtPortOpenThread(PVOID) {
+    LARGE_INTEGER second;
+    second.QuadPart = -10000000LL;
+    // The wait doubles as the one-second pause and the unload's stop signal.
+    while (KeWaitForSingleObject(&g_ovt.ThreadStop, Executive, KernelMode, FALSE, &second) == STATUS_TIMEOUT) {
+        // Port is read anew each time: a reload may have changed it.
+        WCHAR nameText[] = OVT_W("\\??\\COM1");
+        nameText[7] = static_cast<WCHAR>(OVT_W('0') + g_ovt.Touch.Settings.Port);
+        UNICODE_STRING name;
+        name.Buffer = nameText;
+        name.Length = sizeof(nameText) - sizeof(WCHAR);
+        name.MaximumLength = sizeof(nameText);
+
+        PDEVICE_OBJECT port = NULL;
+        PVOID reference = NULL;
+        if (!NT_SUCCESS(OvtOpenPort(&name, &port, &reference))) continue;
+        if (StartLink(port, reference)) break;
+    }
+    PsTerminateSystemThread(STATUS_SUCCESS);
+}
+
+// Unload: afterwards neither the thread nor a read completion can run, and
+// the read request is gone. The port itself is released by the caller.
+void OvtStopSerialLink() {
+    g_ovt.ReadStopState = OVT_READ_STOP_REQUESTED;
+    KeSetEvent(&g_ovt.ThreadStop, IO_NO_INCREMENT, FALSE);
+    if (g_ovt.OpenThread != NULL) {
+        KeWaitForSingleObject(g_ovt.OpenThread, Executive, KernelMode, FALSE, NULL);
+        ObDereferenceObject(g_ovt.OpenThread);
+        g_ovt.OpenThread = NULL;
+    }
+    if (g_ovt.ReadIrp == NULL) return;  // the port never opened
+
+    // A cancel can land while the request is between two reads and be
+    // forgotten by the reuse; ask again until the stop is acknowledged.
+    LARGE_INTEGER poll;
+    poll.QuadPart = -1000000LL;  // 100 ms
+    do {
+        IoCancelIrp(g_ovt.ReadIrp);
+    } while (KeWaitForSingleObject(&g_ovt.ReadStopped, Executive, KernelMode, FALSE, &poll) == STATUS_TIMEOUT);
+    IoFreeIrp(g_ovt.ReadIrp);
+    g_ovt.ReadIrp = NULL;
+}
