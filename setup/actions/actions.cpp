@@ -1,0 +1,280 @@
+#include "actions.h"
+
+#include "common/ovtouch.h"
+#include "paths.h"
+#include "texts.h"
+
+namespace ovt::setup {
+
+const PackageFile kPackageFiles[6] = {
+    {"ovtcalib.exe", Folder::System, "copy Ovtcalib failure"},
+    {"OVTouch.SYS", Folder::Drivers, "copy OVTouch.SYS failure"},
+    {"ovtouch.cpl", Folder::System, "copy OVTouch.cpl fail"},
+    {"uninst.exe", Folder::Package, "copy Uninst.exe fail"},
+    {"altclick.exe", Folder::Package, "copy AltClick.exe fail"},
+    {"readme.txt", Folder::Package, "copy readme.txt fail"},
+};
+
+#define OVT_SZ(name, text) {name, kRegSz, text, 0, sizeof(text)}
+#define OVT_DWORD(name, value) {name, kRegDword, 0, value, 4}
+
+const RegistryValue kServiceValues[6] = {
+    OVT_SZ("", "OLVATouch AcousticWave TouchScreen "),
+    OVT_SZ("DisplayName", "OVTouch Driver"),
+    OVT_DWORD("ErrorControl", 1),
+    OVT_SZ("Provider", "OlvaTouch Co. Ltd. "),
+    OVT_DWORD("Start", 0),
+    OVT_DWORD("Type", 1),
+};
+
+const RegistryValue kParameterValues[15] = {
+    OVT_DWORD(OVT_VALUE_BEEPMODE, 1),     OVT_DWORD(OVT_VALUE_BEEPFREQ, 2000),
+    OVT_DWORD(OVT_VALUE_BEEPTIME, 20),    OVT_DWORD(OVT_VALUE_BEEPFREQ2, 2000),
+    OVT_DWORD(OVT_VALUE_BEEPTIME2, 20),   OVT_DWORD(OVT_VALUE_DBLCLKREGION, 25),
+    OVT_DWORD(OVT_VALUE_BUTTONMODE, 2),   OVT_DWORD(OVT_VALUE_MOUSEMODE, 2),
+    OVT_DWORD(OVT_VALUE_PORT, 0),         OVT_DWORD(OVT_VALUE_XHIGH, 2048),
+    OVT_DWORD(OVT_VALUE_XLOW, 1),         OVT_DWORD(OVT_VALUE_XOFFSET, 1),
+    OVT_DWORD(OVT_VALUE_YHIGH, 2048),     OVT_DWORD(OVT_VALUE_YLOW, 1),
+    OVT_DWORD(OVT_VALUE_YOFFSET, 1),
+};
+
+const RegistryValue kMouseValues[3] = {
+    OVT_SZ("DoubleClickHeight", "30"),
+    OVT_SZ("DoubleClickSpeed", "800"),
+    OVT_SZ("DoubleClickWidth", "30"),
+};
+
+#undef OVT_SZ
+#undef OVT_DWORD
+
+const Shortcut kShortcuts[4] = {
+    {"\\OVTCalib.lnk", Folder::System, "\\ovtcalib.exe", kTextDescCalib, "PShellLink calib fail"},
+    {"\\AltClick.lnk", Folder::Package, "\\altclick.exe", kTextDescAltClick, "PShellLink altclick fail"},
+    {"\\Uninst.lnk", Folder::Package, "\\uninst.exe", kTextDescUninst, "PShellLink uninst fail"},
+    {"\\readme.lnk", Folder::Package, "\\readme.txt", kTextDescReadme, "PShellLink readme fail"},
+};
+
+const char kServicesPath[] = "System\\CurrentControlSet\\Services";
+const char kServiceKeyPath[] = OVT_SERVICE_KEY_PATH;
+const char kParametersPath[] = OVT_PARAMETERS_KEY_PATH;
+const char kMousePath[] = "Control Panel\\Mouse";
+const char kRunOncePath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const char kRunOnceValue[] = "OVTouch";
+const char kShellFoldersPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kProgramsValue[] = "Programs";
+const char kPackageFolder[] = "\\OVTouch";
+const char kShortcutFolder[] = "\\OVTouch";
+
+const char kMsgServicesOpen[] = "registry HKEY_LOCAL_MACHINE open fail";
+const char kMsgServiceCreate[] = "registry device write fail";
+const char kMsgParametersCreate[] = "registry parameters default fail";
+const char kMsgMouseOpen[] = "registry HKEY_CURRENT_USER open fail";
+const char kMsgRunOnceOpen[] = "registry open fail";
+const char kMsgShellFoldersOpen[] = "can't open registry";
+const char kMsgProgramsRead[] = "can't read registry value Programs";
+const char kMsgCoCreate[] = "CoCreateInstance Fail";
+const char kMsgPathTooLong[] = "path too long: ";
+const char kCaptionError[] = "error";
+
+namespace {
+
+constexpr uint32_t kMessageBuffer = 1200;
+constexpr uint32_t kLinkBuffer = kProgramsBuffer + 32;
+
+void WriteValues(Registry& registry, RegKey key, const RegistryValue* values, int count, uint32_t port) {
+    for (int i = 0; i < count; ++i) {
+        const RegistryValue& v = values[i];
+        if (v.text) {
+            registry.SetValue(key, v.name, v.type, v.text, v.bytes);
+        } else {
+            const uint32_t number = Equal(v.name, OVT_VALUE_PORT) ? port : v.number;
+            registry.SetValue(key, v.name, v.type, &number, v.bytes);
+        }
+    }
+}
+
+}  // namespace
+
+bool BuildFolderPath(SystemPaths& paths, Folder folder, const char* tail, char* dest, char* message,
+                     uint32_t messageSize) {
+    const bool system = folder == Folder::System || folder == Folder::Drivers;
+    const char* suffix = folder == Folder::Drivers ? "\\Drivers" : folder == Folder::Package ? kPackageFolder : "";
+    dest[0] = 0;
+    uint32_t n = system ? paths.SystemDirectory(dest, kPathBuffer) : paths.WindowsDirectory(dest, kPathBuffer);
+    if (n == 0) {
+        JoinForMessage(message, messageSize, system ? "system directory unknown: " : "Windows directory unknown: ",
+                       suffix, tail);
+        dest[0] = 0;
+        return false;
+    }
+    if (n < kPathBuffer) {
+        dest[n] = 0;
+        if (Append(dest, kPathBuffer, suffix) && Append(dest, kPathBuffer, tail)) return true;
+        JoinForMessage(message, messageSize, kMsgPathTooLong, dest, suffix, tail);
+        dest[0] = 0;
+        return false;
+    }
+    // The directory alone is over the buffer: ask again, only to name it.
+    char whole[kMessageBuffer];
+    uint32_t m = system ? paths.SystemDirectory(whole, sizeof whole) : paths.WindowsDirectory(whole, sizeof whole);
+    if (m == 0 || m >= sizeof whole) whole[0] = 0;
+    else whole[m] = 0;
+    JoinForMessage(message, messageSize, kMsgPathTooLong, whole[0] ? whole : "...", suffix, tail);
+    dest[0] = 0;
+    return false;
+}
+
+const char* ReadProgramsFolder(Registry& registry, char* p) {
+    p[0] = 0;
+    RegKey key = 0;
+    if (registry.OpenKey(RegRoot::CurrentUser, kShellFoldersPath, kKeyQueryValue, &key) != kErrorSuccess) {
+        return kMsgShellFoldersOpen;
+    }
+    uint32_t type = 0;
+    uint32_t size = kProgramsBuffer;
+    const long rc = registry.QueryValue(key, kProgramsValue, &type, p, &size);
+    registry.CloseKey(key);
+    // Only a terminated, non-empty string inside the buffer is a folder.
+    bool ok = rc == kErrorSuccess && type == kRegSz && size > 0 && size <= kProgramsBuffer;
+    if (ok) {
+        uint32_t end = 0;
+        while (end < size && p[end]) ++end;
+        ok = end > 0 && end < size;
+    }
+    if (!ok) {
+        p[0] = 0;
+        return kMsgProgramsRead;
+    }
+    return 0;
+}
+
+bool Installer::FolderPath(InstallerUi& ui, Folder folder, const char* tail, const char* caption, char* dest) {
+    char message[kMessageBuffer];
+    if (BuildFolderPath(platform_, folder, tail, dest, message, sizeof message)) return true;
+    ui.ShowError(message, caption);
+    return false;
+}
+
+bool Installer::CopyPackageFiles(InstallerUi& ui) {
+    for (int i = 0; i < 6; ++i) {
+        const PackageFile& row = kPackageFiles[i];
+        ui.ShowFile(row.name);
+        char dest[kPathBuffer];
+        if (row.folder == Folder::Package && i == 3) {
+            char folder[kPathBuffer];
+            if (FolderPath(ui, Folder::Windows, kPackageFolder, row.caption, folder)) {
+                platform_.MakeFolder(folder);
+            }
+        }
+        char tail[32] = "\\";
+        Append(tail, sizeof tail, row.name);
+        if (!FolderPath(ui, row.folder, tail, row.caption, dest)) continue;
+        if (!platform_.CopyOver(row.name, dest)) ui.ShowError(dest, row.caption);
+    }
+    return true;
+}
+
+bool Installer::WriteRegistrySettings(InstallerUi& ui, uint32_t port) {
+    RegKey services = 0;
+    if (registry_.OpenKey(RegRoot::LocalMachine, kServicesPath, kKeyAllAccess, &services) != kErrorSuccess) {
+        ui.ShowError(kMsgServicesOpen, 0);
+    } else {
+        RegKey service = 0;
+        if (registry_.CreateKey(RegRoot::LocalMachine, kServiceKeyPath, kKeyAllAccess, &service) != kErrorSuccess) {
+            ui.ShowError(kMsgServiceCreate, 0);
+            registry_.CloseKey(services);
+        } else {
+            WriteValues(registry_, service, kServiceValues, 6, port);
+            RegKey parameters = 0;
+            if (registry_.CreateKey(RegRoot::LocalMachine, kParametersPath, kKeyAllAccess, &parameters) !=
+                kErrorSuccess) {
+                ui.ShowError(kMsgParametersCreate, 0);
+            } else {
+                WriteValues(registry_, parameters, kParameterValues, 15, port);
+                registry_.CloseKey(parameters);
+            }
+            registry_.CloseKey(service);
+            registry_.CloseKey(services);
+        }
+    }
+
+    RegKey mouse = 0;
+    if (registry_.OpenKey(RegRoot::CurrentUser, kMousePath, kKeyAllAccess, &mouse) != kErrorSuccess) {
+        ui.ShowError(kMsgMouseOpen, 0);
+    } else {
+        WriteValues(registry_, mouse, kMouseValues, 3, port);
+        registry_.CloseKey(mouse);
+    }
+
+    char calib[kPathBuffer];
+    if (!FolderPath(ui, Folder::System, "\\ovtcalib.exe", 0, calib)) return true;
+    RegKey runOnce = 0;
+    if (registry_.CreateKey(RegRoot::LocalMachine, kRunOncePath, kKeyAllAccess, &runOnce) != kErrorSuccess) {
+        ui.ShowError(kMsgRunOnceOpen, 0);
+    } else {
+        registry_.SetValue(runOnce, kRunOnceValue, kRegSz, calib, static_cast<uint32_t>(Length(calib) + 1));
+        registry_.CloseKey(runOnce);
+    }
+    return true;
+}
+
+bool Installer::CreateStartMenuShortcuts(InstallerUi& ui) {
+    char programs[kProgramsBuffer];
+    if (const char* failure = ReadProgramsFolder(registry_, programs)) {
+        ui.ShowError(failure, kCaptionError);
+        return true;
+    }
+    char folder[kLinkBuffer];
+    Join(folder, sizeof folder, programs, kShortcutFolder);  // always fits: 511 + 8
+    platform_.MakeFolder(folder);
+
+    platform_.InitializeCom();
+    LinkObject link = platform_.CreateShellLink();
+    if (!link) {
+        ui.ShowError(kMsgCoCreate, kCaptionError);
+        return true;
+    }
+    for (const Shortcut& row : kShortcuts) {
+        char target[kPathBuffer];
+        if (!FolderPath(ui, row.folder, row.target, kCaptionError, target)) continue;
+        char path[kLinkBuffer];
+        Join(path, sizeof path, folder, row.link);  // always fits
+        // Refused before the link object is touched, so no half-set row.
+        const int units = platform_.AnsiToWide(path, 0, 0);
+        if (units <= 0 || units > kLinkPathUnits) {
+            char message[kMessageBuffer];
+            JoinForMessage(message, sizeof message, kMsgPathTooLong, path);
+            ui.ShowError(message, kCaptionError);
+            continue;
+        }
+        platform_.SetLinkPath(link, target);
+        platform_.SetLinkDescription(link, row.description);
+        PersistObject file = platform_.QueryPersistFile(link);
+        if (!file) {
+            ui.ShowError(row.failure, kCaptionError);
+            continue;
+        }
+        uint16_t wide[kLinkPathUnits];
+        if (platform_.AnsiToWide(path, wide, kLinkPathUnits) > 0) platform_.SaveLink(file, wide, true);
+        platform_.ReleasePersistFile(file);
+    }
+    platform_.ReleaseShellLink(link);
+    return true;
+}
+
+void Installer::RestartWindows() {
+    constexpr uint32_t kTokenAdjustAndQuery = 0x28;
+    constexpr uint32_t kPrivilegeEnabled = 2;
+    constexpr uint32_t kReboot = 2;
+    TokenHandle token = platform_.OpenToken(kTokenAdjustAndQuery);
+    if (token) {
+        uint64_t luid = 0;
+        if (platform_.LookupPrivilege("SeShutdownPrivilege", &luid)) {
+            platform_.AdjustPrivilege(token, luid, kPrivilegeEnabled);
+        }
+        platform_.CloseToken(token);
+    }
+    platform_.RequestRestart(kReboot, 0xFFFFFFFFu);
+}
+
+}  // namespace ovt::setup

@@ -1,0 +1,73 @@
+// Test tool: prints every visible top-level window with its controls (id,
+// class, enabled, visible, check state, list selection, text) in UTF-8, so
+// that the Wine test can read what a dialog shows.
+#include <windows.h>
+
+namespace {
+
+HANDLE g_out;
+
+void Write(const char* text) {
+    DWORD n = 0;
+    WriteFile(g_out, text, lstrlenA(text), &n, NULL);
+}
+
+void WriteText(HWND hwnd) {
+    WCHAR wide[1024];
+    char utf8[3072];
+    int n = GetWindowTextW(hwnd, wide, 1024);
+    wide[n] = 0;
+    // Line breaks kept visible as \n.
+    WCHAR flat[2048];
+    int j = 0;
+    for (int i = 0; i < n && j < 2040; ++i) {
+        if (wide[i] == L'\n') { flat[j++] = L'\\'; flat[j++] = L'n'; }
+        else if (wide[i] != L'\r') flat[j++] = wide[i];
+    }
+    flat[j] = 0;
+    WideCharToMultiByte(CP_UTF8, 0, flat, -1, utf8, sizeof utf8, NULL, NULL);
+    Write("\"");
+    Write(utf8);
+    Write("\"");
+}
+
+BOOL CALLBACK Child(HWND hwnd, LPARAM) {
+    char line[256];
+    char cls[64];
+    GetClassNameA(hwnd, cls, sizeof cls);
+    int check = -1, sel = -9, count = -1;
+    if (lstrcmpiA(cls, "Button") == 0) check = static_cast<int>(SendMessageA(hwnd, BM_GETCHECK, 0, 0));
+    if (lstrcmpiA(cls, "ListBox") == 0) {
+        sel = static_cast<int>(SendMessageA(hwnd, LB_GETCURSEL, 0, 0));
+        count = static_cast<int>(SendMessageA(hwnd, LB_GETCOUNT, 0, 0));
+    }
+    wsprintfA(line, "  ctl %d %s en=%d vis=%d chk=%d sel=%d count=%d ", GetDlgCtrlID(hwnd), cls,
+              IsWindowEnabled(hwnd) ? 1 : 0, IsWindowVisible(hwnd) ? 1 : 0, check, sel, count);
+    Write(line);
+    WriteText(hwnd);
+    Write("\n");
+    return TRUE;
+}
+
+BOOL CALLBACK Top(HWND hwnd, LPARAM) {
+    if (!IsWindowVisible(hwnd)) return TRUE;
+    char line[160];
+    char cls[64];
+    GetClassNameA(hwnd, cls, sizeof cls);
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    wsprintfA(line, "top %s rect=%d,%d,%d,%d ", cls, r.left, r.top, r.right, r.bottom);
+    Write(line);
+    WriteText(hwnd);
+    Write("\n");
+    EnumChildWindows(hwnd, Child, 0);
+    return TRUE;
+}
+
+}  // namespace
+
+int main() {
+    g_out = GetStdHandle(STD_OUTPUT_HANDLE);
+    EnumWindows(Top, 0);
+    return 0;
+}
