@@ -1,0 +1,155 @@
+// The pages' mechanics: what they put into their controls, and how values
+// and controls follow each other.
+#include <gtest/gtest.h>
+
+#include "applet/resource.h"
+#include "applet/settings_dialog.h"
+#include "applet_fakes.h"
+
+namespace ovt::test {
+namespace {
+
+TEST(SheetOrder, PagesAndTemplates) {
+    RecordingHost host(nullptr);
+    SettingsDialog d(host);
+    const int templates[] = {107, 4001, 102, 106, 4006};
+    for (int i = 0; i < SettingsDialog::kPageCount; i++) EXPECT_EQ(d.Page(i)->TemplateId(), templates[i]) << i;
+    EXPECT_EQ(d.Page(5), nullptr);
+    EXPECT_EQ(d.Page4.PortIndex, -1);
+    EXPECT_EQ(d.Page2.ModeIndex, -1);
+    EXPECT_EQ(d.Page2.Time, 0);
+    EXPECT_EQ(d.Page2.Frequency, 0);
+}
+
+TEST(MousePage, InitialisationFillsListRangesAndLabels) {
+    TabPage3 page;
+    page.ModeIndex = 2;
+    page.Area = 40;
+    page.Speed = 900;
+    FakeControls c;
+    EXPECT_TRUE(page.OnInitDialog(c));
+    EXPECT_EQ(c.lists[IDC_MOUSE_MODE],
+              (std::vector<std::string>{" \xb4\xa5\xc3\xfe\xca\xb1\xb5\xe3\xbb\xf7 ",    // 触摸时点击
+                                        " \xc0\xeb\xbf\xaa\xca\xb1\xb5\xe3\xbb\xf7 ",    // 离开时点击
+                                        " \xcd\xcf\xb6\xaf ",                            // 拖动
+                                        " \xcd\xcf\xb6\xaf\xa1\xa2\xcb\xab\xbb\xf7 "}));  // 拖动、双击
+    EXPECT_EQ(c.selection[IDC_MOUSE_MODE], 2);
+    EXPECT_EQ(c.sliders[IDC_DBL_AREA].low, 20);
+    EXPECT_EQ(c.sliders[IDC_DBL_AREA].high, 200);
+    EXPECT_EQ(c.sliders[IDC_DBL_SPEED].low, 200);
+    EXPECT_EQ(c.sliders[IDC_DBL_SPEED].high, 2000);
+    EXPECT_EQ(c.sliders[IDC_DBL_AREA].pos, 40);
+    EXPECT_EQ(c.sliders[IDC_DBL_SPEED].pos, 900);
+    EXPECT_EQ(c.texts[IDC_DBL_AREA_TEXT], "40");
+    EXPECT_EQ(c.texts[IDC_DBL_SPEED_TEXT], "900");
+}
+
+TEST(MousePage, OutOfRangeValuesShowInTheLabelWhileTheSliderClamps) {
+    TabPage3 page;
+    page.ModeIndex = 0;
+    page.Area = 4;
+    page.Speed = 0;
+    FakeControls c;
+    page.OnInitDialog(c);
+    EXPECT_EQ(c.sliders[IDC_DBL_AREA].pos, 20);
+    EXPECT_EQ(c.texts[IDC_DBL_AREA_TEXT], "4");
+    EXPECT_EQ(c.sliders[IDC_DBL_SPEED].pos, 200);
+    EXPECT_EQ(c.texts[IDC_DBL_SPEED_TEXT], "0");
+    // A list change takes the controls: the clamped positions become the values.
+    c.Choose(page, IDC_MOUSE_MODE, 1);
+    EXPECT_EQ(page.ModeIndex, 1);
+    EXPECT_EQ(page.Area, 20);
+    EXPECT_EQ(page.Speed, 200);
+    // ...while the labels keep the text they show until a slider moves.
+    EXPECT_STREQ(page.AreaText.Text, "4");
+}
+
+TEST(MousePage, MovingEitherSliderRefreshesBothLabels) {
+    TabPage3 page;
+    page.ModeIndex = 3;
+    page.Area = 4;
+    page.Speed = 500;
+    FakeControls c;
+    page.OnInitDialog(c);
+    c.Drag(page, IDC_DBL_SPEED, 1200);
+    EXPECT_EQ(page.Speed, 1200);
+    EXPECT_EQ(page.Area, 20);
+    EXPECT_EQ(c.texts[IDC_DBL_SPEED_TEXT], "1200");
+    EXPECT_EQ(c.texts[IDC_DBL_AREA_TEXT], "20");
+    c.Drag(page, IDC_DBL_AREA, 500);  // past the end: the slider stops at 200
+    EXPECT_EQ(page.Area, 200);
+    EXPECT_EQ(c.texts[IDC_DBL_AREA_TEXT], "200");
+    EXPECT_EQ(page.ModeIndex, 3);
+}
+
+TEST(MousePage, NothingSelectedReadsAsMinusOne) {
+    TabPage3 page;
+    page.ModeIndex = 7;  // beyond the list: no selection
+    FakeControls c;
+    page.OnInitDialog(c);
+    EXPECT_EQ(c.selection[IDC_MOUSE_MODE], -1);
+    c.Drag(page, IDC_DBL_AREA, 50);
+    EXPECT_EQ(page.ModeIndex, -1);
+}
+
+TEST(SoundPage, InitialisationFillsListRangesAndLabels) {
+    TabPage2 page;
+    page.SetValues(2, 750, 1000, nullptr);
+    FakeControls c;
+    EXPECT_TRUE(page.OnInitDialog(c));
+    EXPECT_EQ(c.lists[IDC_BEEP_MODE], (std::vector<std::string>{" \xb4\xd3\xb2\xbb ",                   // 从不
+                                                                " \xb8\xd5\xb4\xa5\xc3\xfe\xca\xb1 ",   // 刚触摸时
+                                                                " \xc0\xeb\xbf\xaa\xca\xb1 "}));        // 离开时
+    EXPECT_EQ(c.selection[IDC_BEEP_MODE], 2);
+    EXPECT_EQ(c.sliders[IDC_BEEP_FREQ].low, 1000);
+    EXPECT_EQ(c.sliders[IDC_BEEP_FREQ].high, 5000);
+    EXPECT_EQ(c.sliders[IDC_BEEP_TIME].low, 32);
+    EXPECT_EQ(c.sliders[IDC_BEEP_TIME].high, 750);
+    EXPECT_EQ(c.sliders[IDC_BEEP_FREQ].pos, 1000);
+    EXPECT_EQ(c.sliders[IDC_BEEP_TIME].pos, 750);
+    EXPECT_EQ(c.texts[IDC_BEEP_FREQ_TEXT], "1000");
+    EXPECT_EQ(c.texts[IDC_BEEP_TIME_TEXT], "750");
+}
+
+TEST(SoundPage, SlidersAndListUpdateTheValues) {
+    TabPage2 page;
+    page.SetValues(1, 40, 2000, nullptr);
+    FakeControls c;
+    page.OnInitDialog(c);
+    c.Drag(page, IDC_BEEP_TIME, 10);
+    EXPECT_EQ(page.Time, 32);
+    EXPECT_EQ(c.texts[IDC_BEEP_TIME_TEXT], "32");
+    c.Drag(page, IDC_BEEP_FREQ, 4321);
+    EXPECT_EQ(page.Frequency, 4321);
+    EXPECT_EQ(c.texts[IDC_BEEP_FREQ_TEXT], "4321");
+    c.Choose(page, IDC_BEEP_MODE, 0);
+    EXPECT_EQ(page.ModeIndex, 0);
+    // A scroll from some other control is not the page's business.
+    page.OnHScroll(c, 9999);
+    EXPECT_EQ(page.Frequency, 4321);
+}
+
+TEST(PortPage, ListAndSelection) {
+    TabPage4 page;
+    page.PortIndex = 1;
+    FakeControls c;
+    EXPECT_TRUE(page.OnInitDialog(c));
+    EXPECT_EQ(c.lists[IDC_PORT], (std::vector<std::string>{" COM1 ", " COM2 "}));
+    EXPECT_EQ(c.selection[IDC_PORT], 1);
+    c.Choose(page, IDC_PORT, 0);
+    EXPECT_EQ(page.PortIndex, 0);
+}
+
+TEST(CalibrationPage, EachClickStartsTheProgramWithoutWaiting) {
+    RecordingHost host(nullptr);
+    TabPage1 page(host);
+    FakeControls c;
+    EXPECT_TRUE(page.OnInitDialog(c));
+    page.OnButton(c, IDC_CALIBRATE);
+    page.OnButton(c, IDC_CALIBRATE);
+    page.OnButton(c, 1);
+    EXPECT_EQ(host.programs, (std::vector<std::pair<std::string, int>>{{"ovtcalib.exe", 10}, {"ovtcalib.exe", 10}}));
+}
+
+}  // namespace
+}  // namespace ovt::test
