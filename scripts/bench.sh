@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Benchmarks of the touch core and the dispatcher, and callgrind's count of
+# instructions per byte and per packet on fixed 1 MiB streams. Writes
+# build/bench/report.md and prints it. Not part of ./test.sh's verdict.
+#   scripts/bench.sh            everything
+#   scripts/bench.sh --callgrind-only
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/deps.sh
+ovt_need_packages cmake make g++ libbenchmark-dev libgtest-dev libgmock-dev valgrind python3
+
+out=build/bench
+cmake -S . -B "$out" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOVT_WINE_TESTS=OFF >/dev/null
+cmake --build "$out" --target ovt_stream ovt_bench -j2 >/dev/null
+bin="$out/tests/bench"
+
+if [ "${1:-}" != --callgrind-only ]; then
+    "$bin/ovt_bench" --benchmark_min_time="${OVT_BENCH_MIN_TIME:-0.3}" | tee "$out/benchmark.txt"
+fi
+
+runs=("noise 0" "packets 0" "mixed 0" "packets 1" "packets 2" "packets 3")
+: >"$out/callgrind.txt"
+for run in "${runs[@]}"; do
+    set -- $run
+    file="$out/callgrind.$1.mode$2.out"
+    counts=$(valgrind --tool=callgrind --toggle-collect=ovt_bench_feed --callgrind-out-file="$file" \
+        "$bin/ovt_stream" "$1" "$2" 2>/dev/null)
+    total=$(sed -n 's/^totals: *//p' "$file")
+    process=$(callgrind_annotate --inclusive=yes "$file" 2>/dev/null |
+        awk '/TouchProcessPacket/ { gsub(",", "", $1); print $1; exit }')
+    echo "$1 $2 $total ${process:-0} $counts" >>"$out/callgrind.txt"
+done
+
+/usr/bin/python3 - "$out" <<'PY'
+import os, sys
+out = sys.argv[1]
+rows = []
+for line in open(os.path.join(out, "callgrind.txt")):
+    f = line.split()
+    kind, mode, total, process = f[0], int(f[1]), int(f[2]), int(f[3])
+    info = dict(zip(f[4::2], map(int, f[5::2])))
+    rows.append((kind, mode, total, process, info))
+lines = ["# Touch core figures", "",
+         "Instructions (callgrind Ir) inside the byte loop for one fixed 1 MiB stream",
+         "(`scripts/bench.sh`); per packet counts the packet's ten bytes through",
+         "the framer, \"processing\" only the packet processing behind it.", "",
+         "| stream | MouseMode | packets | Ir per byte | Ir per packet | processing per packet |",
+         "|---|---|---|---|---|---|"]
+for kind, mode, total, process, info in rows:
+    packets = info.get("packets", 0)
+    per_packet = f"{total / packets:.1f}" if packets else "-"
+    per_proc = f"{process / packets:.1f}" if packets else "-"
+    lines.append(f"| {kind} | {mode} | {packets} | {total / info['bytes']:.2f} | {per_packet} | {per_proc} |")
+bench = os.path.join(out, "benchmark.txt")
+if os.path.exists(bench):
+    lines += ["", "Google Benchmark (this machine, wall time per item):", "", "```"]
+    lines += [l.rstrip() for l in open(bench) if l.startswith(("BM_", "Benchmark", "---"))]
+    lines += ["```"]
+open(os.path.join(out, "report.md"), "w").write("\n".join(lines) + "\n")
+print("\n".join(lines))
+PY
+echo "report: $out/report.md"
