@@ -110,6 +110,7 @@ bool BuildFolderPath(SystemPaths& paths, Folder folder, const char* tail, char* 
     if (n < kPathBuffer) {
         dest[n] = 0;
         if (Append(dest, kPathBuffer, suffix) && Append(dest, kPathBuffer, tail)) return true;
+        dest[n] = 0;
         JoinForMessage(message, messageSize, kMsgPathTooLong, dest, suffix, tail);
         dest[0] = 0;
         return false;

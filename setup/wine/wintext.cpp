@@ -1,7 +1,11 @@
 // Test tool: prints every visible top-level window with its controls (id,
 // class, enabled, visible, check state, list selection, text) in UTF-8, so
-// that the Wine test can read what a dialog shows.
+// that the Wine test can read what a dialog shows. "wintext device" opens
+// the driver's control device instead and prints what it answers.
 #include <windows.h>
+
+#include "common/ovtouch.h"
+#include <string.h>
 
 namespace {
 
@@ -66,8 +70,30 @@ BOOL CALLBACK Top(HWND hwnd, LPARAM) {
 
 }  // namespace
 
+int Device() {
+    HANDLE h = CreateFileA(OVT_CONTROL_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    if (h == INVALID_HANDLE_VALUE) {
+        char line[64];
+        wsprintfA(line, "open failed %lu\n", GetLastError());
+        Write(line);
+        return 1;
+    }
+    DWORD mode = 0xFFFFFFFF, n = 0;
+    DWORD beep[3] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+    BOOL a = DeviceIoControl(h, IOCTL_TOUCH_GET_MOUSE_MODE, NULL, 0, &mode, 4, &n, NULL);
+    BOOL b = DeviceIoControl(h, IOCTL_TOUCH_GET_BEEP, NULL, 0, beep, 12, &n, NULL);
+    char line[128];
+    wsprintfA(line, "open ok mousemode=%lu(%d) beep=%lu,%lu,%lu(%d)\n", mode, a ? 1 : 0, beep[0], beep[1], beep[2],
+              b ? 1 : 0);
+    Write(line);
+    CloseHandle(h);
+    return 0;
+}
+
 int main() {
     g_out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (strstr(GetCommandLineA(), "device")) return Device();
     EnumWindows(Top, 0);
     return 0;
 }
