@@ -63,7 +63,11 @@ class Win32CalibPlatform : public ovt::calib::CalibPlatform {
     }
 
     void PostResult() { PostMessageA(window, WM_CALIB_RESULT, 0, 0); }
-    void Wait(uint32_t ms) { WaitForSingleObject(wake, ms == ovt::calib::kForever ? INFINITE : ms); }
+    // A message wait, not a plain one: on some window systems it is what
+    // pushes this thread's drawing out to the screen.
+    void Wait(uint32_t ms) {
+        MsgWaitForMultipleObjects(1, &wake, FALSE, ms == ovt::calib::kForever ? INFINITE : ms, 0);
+    }
     void Wake() { SetEvent(wake); }
     void Lock() { EnterCriticalSection(&lock_); }
     void Unlock() { LeaveCriticalSection(&lock_); }
