@@ -1,0 +1,257 @@
+// The serial link through the stand-in: opening, line settings, reading.
+#include "harness.h"
+
+namespace ovtest {
+namespace {
+
+using kstub::W;
+
+class SerialTest : public DriverTest {};
+
+TEST_F(SerialTest, OpensTheNamedPortWithReadWriteAccessAndSetsTheLine) {
+    kstub::RegSetKey(kParametersKey);
+    kstub::RegSetDword(kParametersKey, "Port", 2);
+    kstub::SimPort& port = LoadWithPort("\\??\\COM2");
+    ASSERT_EQ(W().OpenAttempts.size(), 1u);
+    EXPECT_EQ(kstub::Narrow(W().OpenAttempts[0]), "\\??\\COM2");
+    EXPECT_EQ(W().OpenAccess[0], ULONG(FILE_READ_DATA | FILE_WRITE_DATA));
+    EXPECT_EQ(W().Now, 10000000) << "one second before the first attempt";
+
+    ASSERT_EQ(port.Ioctls.size(), 3u);
+    EXPECT_EQ(port.Ioctls[0].Code, 0x1B000Cu);
+    EXPECT_EQ(port.Ioctls[0].Input, std::vector<UCHAR>({0, 0, 8}));
+    EXPECT_EQ(port.Ioctls[1].Code, 0x1B0004u);
+    EXPECT_EQ(port.Ioctls[1].Input, std::vector<UCHAR>({0x80, 0x25, 0, 0}));
+    EXPECT_EQ(port.Ioctls[2].Code, 0x1B001Cu);
+    EXPECT_EQ(port.Ioctls[2].Input, std::vector<UCHAR>(20, 0));
+    for (const auto& io : port.Ioctls) EXPECT_EQ(io.OutputLength, 0u);
+
+    EXPECT_TRUE(port.ReadPending());
+    EXPECT_EQ(port.Reads, 1);
+    EXPECT_EQ(port.ReadsWithWrongLength, 0);
+    EXPECT_EQ(g_ovt.Touch.ReportEnableCount, 1u);
+    EXPECT_EQ(kstub::ThreadsAlive(), 0) << "the thread ends after the first read";
+}
+
+TEST_F(SerialTest, PendingLineSettingsAreWaitedForInOrder) {
+    kstub::SimPort& port = kstub::AddPort("\\??\\COM1");
+    port.PendIoctls = true;
+    ASSERT_EQ(Load(), STATUS_SUCCESS);
+    kstub::RunThreads();
+    kstub::ElapseWaits();
+    for (ULONG code : {0x1B000Cu, 0x1B0004u, 0x1B001Cu}) {
+        ASSERT_EQ(port.Ioctls.back().Code, code);
+        EXPECT_EQ(port.Reads, 0);
+        port.CompletePendingIoctls();
+        kstub::RunThreads();
+    }
+    EXPECT_EQ(port.Ioctls.size(), 3u);
+    EXPECT_TRUE(port.ReadPending());
+}
+
+TEST_F(SerialTest, FailedLineSettingsStillStartReading) {
+    kstub::SimPort& port = kstub::AddPort("\\??\\COM1");
+    port.IoctlStatus[0x1B000C] = STATUS_INVALID_PARAMETER;
+    port.IoctlStatus[0x1B0004] = STATUS_NOT_SUPPORTED;
+    W().FailBuildRequests = 1;  // the line control request cannot even be built
+    ASSERT_EQ(Load(), STATUS_SUCCESS);
+    kstub::RunThreads();
+    kstub::ElapseWaits();
+    EXPECT_EQ(port.Ioctls.size(), 2u);
+    EXPECT_TRUE(port.ReadPending());
+    EXPECT_EQ(W().LiveIrps, 1) << "only the read request is held";
+}
+
+TEST_F(SerialTest, AbsentPortIsRetriedEverySecondAndReloadChangesTheName) {
+    ASSERT_EQ(Load(), STATUS_SUCCESS);
+    kstub::RunThreads();
+    for (int i = 0; i < 3; ++i) kstub::ElapseWaits();
+    ASSERT_EQ(W().OpenAttempts.size(), 3u);
+    EXPECT_EQ(W().Now, 3 * 10000000LL);
+    EXPECT_EQ(g_ovt.Touch.ReportEnableCount, 0u);
+    EXPECT_EQ(Ioctl(IOCTL_TOUCH_GET_BEEP, nullptr, 0, 12).Status, STATUS_SUCCESS) << "control works meanwhile";
+
+    kstub::RegSetKey(kParametersKey);
+    kstub::RegSetDword(kParametersKey, "Port", 3);
+    ASSERT_EQ(Ioctl(IOCTL_TOUCH_RELOAD_PARAMETERS).Status, STATUS_SUCCESS);
+    kstub::SimPort& port = kstub::AddPort("\\??\\COM3");
+    kstub::ElapseWaits();
+    ASSERT_EQ(W().OpenAttempts.size(), 4u);
+    EXPECT_EQ(kstub::Narrow(W().OpenAttempts[3]), "\\??\\COM3");
+    EXPECT_EQ(port.Opens, 1);
+    EXPECT_TRUE(port.ReadPending());
+}
+
+TEST_F(SerialTest, PortValuesWithoutADigitAreRetriedForever) {
+    kstub::RegSetKey(kParametersKey);
+    kstub::RegSetDword(kParametersKey, "Port", 0);
+    ASSERT_EQ(Load(), STATUS_SUCCESS);
+    kstub::RunThreads();
+    kstub::ElapseWaits();
+    kstub::RegSetDword(kParametersKey, "Port", 10);
+    ASSERT_EQ(Ioctl(IOCTL_TOUCH_RELOAD_PARAMETERS).Status, STATUS_SUCCESS);
+    kstub::ElapseWaits();
+    ASSERT_EQ(W().OpenAttempts.size(), 2u);
+    EXPECT_EQ(kstub::Narrow(W().OpenAttempts[0]), "\\??\\COM0");
+    EXPECT_EQ(kstub::Narrow(W().OpenAttempts[1]), "\\??\\COM:");
+    EXPECT_EQ(kstub::ThreadsAlive(), 1);
+}
+
+TEST_F(SerialTest, SuccessWithoutAFileObjectCountsAsNotOpen) {
+    W().OpenWithoutFile = true;
+    ASSERT_EQ(Load(), STATUS_SUCCESS);
+    kstub::RunThreads();
+    kstub::ElapseWaits();
+    kstub::ElapseWaits();
+    EXPECT_EQ(W().OpenAttempts.size(), 2u);
+    EXPECT_EQ(W().LiveIrps, 0);
+    EXPECT_EQ(g_ovt.Touch.ReportEnableCount, 0u);
+    Unload();
+    EXPECT_TRUE(kstub::Held().None());
+}
+
+TEST_F(SerialTest, MissingReadRequestReleasesThePortAndRetries) {
+    kstub::SimPort& port = kstub::AddPort("\\??\\COM1");
+    W().FailIrpAllocations = 1;
+    ASSERT_EQ(Load(), STATUS_SUCCESS);
+    kstub::RunThreads();
+    kstub::ElapseWaits();
+    EXPECT_EQ(port.OpenFiles, 0);
+    EXPECT_EQ(port.Reads, 0);
+    kstub::ElapseWaits();
+    EXPECT_EQ(port.Opens, 2);
+    EXPECT_EQ(port.OpenFiles, 1);
+    EXPECT_TRUE(port.ReadPending());
+}
+
+// A click packet reaches the class as two records at DISPATCH_LEVEL,
+// whether the bytes were buffered before the first read or arrive later.
+class DeliveryTest : public DriverTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DeliveryTest, PacketBecomesRecordsAtDispatchLevel) {
+    const bool buffered = GetParam();
+    kstub::SimPort& port = kstub::AddPort("\\??\\COM1");
+    ASSERT_EQ(Load(), STATUS_SUCCESS);
+    ASSERT_EQ(Connect(Mouse), STATUS_SUCCESS);
+    const std::vector<UCHAR> bytes = {0x55, 0x54, 0x81, 0x00, 0x04, 0x00, 0x04, 0x00, 0x00, 0xDC};
+    if (buffered) port.QueueBytes(bytes);
+    kstub::RunThreads();
+    kstub::ElapseWaits();
+    if (!buffered) {
+        port.QueueBytes(bytes);
+        EXPECT_EQ(port.Deliver(), 1u) << "the rest completes inside the driver's own loop";
+    }
+    ASSERT_EQ(Mouse.Deliveries.size(), 2u);
+    const USHORT flags[2] = {0x0001, 0x0002};
+    for (int i = 0; i < 2; ++i) {
+        const kstub::ClassDelivery& d = Mouse.Deliveries[i];
+        EXPECT_EQ(d.Irql, DISPATCH_LEVEL);
+        EXPECT_EQ(d.Count, 1u);
+        EXPECT_EQ(d.Record.ButtonFlags, flags[i]);
+        EXPECT_EQ(d.Record.Flags, 0x0001);
+        EXPECT_EQ(d.Record.LastX, 32767);
+        EXPECT_EQ(d.Record.LastY, 32767);
+    }
+    EXPECT_EQ(port.Reads, 11);
+    EXPECT_TRUE(port.ReadPending());
+    EXPECT_EQ(W().Irql, PASSIVE_LEVEL);
+    // BeepMode 2: no beep at touch-down.
+    EXPECT_TRUE(W().Beeps.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Serial, DeliveryTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Buffered" : "Later"; });
+
+TEST_F(SerialTest, LiftOffBeepsAfterTheDeliveries) {
+    kstub::SimPort& port = LoadWithPort();
+    ASSERT_EQ(Connect(Mouse), STATUS_SUCCESS);
+    port.QueueBytes(Packet(TOUCH_UP, 1024, 1024));
+    port.Deliver();
+    ASSERT_EQ(Mouse.Deliveries.size(), 1u);
+    EXPECT_EQ(W().Beeps, std::vector<ULONG>({2000}));
+    EXPECT_TRUE(g_ovt.ToneTimer.Pending);
+}
+
+TEST_F(SerialTest, WithoutAClassTouchesAreCapturedButNotDeliveredNorBeeped) {
+    kstub::SimPort& port = LoadWithPort();
+    ASSERT_EQ(Ioctl(IOCTL_TOUCH_ARM_CAPTURE).Status, STATUS_SUCCESS);
+    port.QueueBytes(Concat({Packet(TOUCH_DOWN, 300, 400), Packet(TOUCH_UP, 310, 410)}));
+    port.Deliver();
+    const kstub::Request r = Ioctl(IOCTL_TOUCH_GET_CAPTURE, nullptr, 0, 12);
+    EXPECT_EQ(Word(r, 0), CAPTURE_DONE);
+    EXPECT_EQ(Word(r, 1), 310u);
+    EXPECT_EQ(Word(r, 2), 410u);
+    EXPECT_TRUE(W().Beeps.empty());
+}
+
+TEST_F(SerialTest, ReadErrorsAndEmptyReadsMidPacket) {
+    kstub::SimPort& port = LoadWithPort();
+    ASSERT_EQ(Connect(Mouse), STATUS_SUCCESS);
+    const std::vector<UCHAR> lost = Packet(TOUCH_MOVE, 100, 100);
+    const std::vector<UCHAR> kept = Packet(TOUCH_MOVE, 1024, 512);
+    port.QueueBytes(std::vector<UCHAR>(lost.begin(), lost.begin() + 4));
+    port.QueueError(STATUS_DEVICE_DATA_ERROR);
+    port.QueueBytes(std::vector<UCHAR>(lost.begin() + 4, lost.end()));
+    port.QueueBytes(std::vector<UCHAR>(kept.begin(), kept.begin() + 5));
+    port.QueueEmpty();
+    port.QueueError(STATUS_CANCELLED);  // a cancel that is not a stop
+    port.QueueBytes(std::vector<UCHAR>(kept.begin() + 5, kept.end()));
+    port.QueueBytes(kept);
+    port.Deliver();
+    ASSERT_EQ(Mouse.Deliveries.size(), 1u) << "the packet around the failures is lost, the empty read is not";
+    EXPECT_EQ(Mouse.Deliveries[0].Record.LastX, 32767);
+    EXPECT_EQ(Mouse.Deliveries[0].Record.LastY, 16383);
+    EXPECT_TRUE(port.ReadPending());
+}
+
+TEST_F(SerialTest, ReadsThatCompleteLaterAreReissuedOneAtATime) {
+    kstub::SimPort& port = LoadWithPort();
+    ASSERT_EQ(Connect(Mouse), STATUS_SUCCESS);
+    port.InlineCompletion = false;
+    port.QueueBytes(Packet(TOUCH_MOVE, 1024, 1024));
+    EXPECT_EQ(port.Deliver(), 10u);
+    EXPECT_EQ(Mouse.Deliveries.size(), 1u);
+    EXPECT_LE(W().MaxCallDepth, 2);
+}
+
+// A million buffered bytes complete inside the call that issued the read;
+// the driver must loop, not nest, and keep the order.
+TEST_F(SerialTest, MillionByteBurstRunsInBoundedStackInOrder) {
+    kstub::SimPort& port = LoadWithPort();
+    ASSERT_EQ(Connect(Mouse), STATUS_SUCCESS);
+    constexpr int kPackets = 100000;
+    std::vector<UCHAR> burst;
+    burst.reserve(kPackets * 10);
+    for (int i = 0; i < kPackets; ++i) {
+        const std::vector<UCHAR> p = Packet(TOUCH_MOVE, static_cast<USHORT>(1 + i % 2000), static_cast<USHORT>(i % 7 + 1));
+        burst.insert(burst.end(), p.begin(), p.end());
+    }
+    ASSERT_EQ(burst.size(), 1000000u);
+    port.QueueBytes(burst);
+    W().MaxCallDepth = 0;
+    W().StackLow = W().StackHigh = 0;
+    EXPECT_EQ(port.Deliver(), 1u);
+    EXPECT_TRUE(port.Queue.empty());
+    EXPECT_LE(W().MaxCallDepth, 2);
+    EXPECT_LT(W().StackHigh - W().StackLow, 4096u);
+    ASSERT_EQ(Mouse.Deliveries.size(), size_t(kPackets));
+    for (int i = 0; i < kPackets; ++i) {
+        const uint32_t x = 1 + i % 2000;
+        if (Mouse.Deliveries[i].Record.LastX != static_cast<LONG>(x * 65535u / 2048u)) {
+            FAIL() << "record " << i << " out of order";
+        }
+    }
+}
+
+TEST_F(SerialTest, APortThatKeepsFailingAtOnceDoesNotNest) {
+    kstub::SimPort& port = LoadWithPort();
+    for (int i = 0; i < 200000; ++i) port.QueueError(STATUS_DEVICE_DATA_ERROR);
+    W().MaxCallDepth = 0;
+    port.CompletePending(STATUS_DEVICE_DATA_ERROR);
+    EXPECT_TRUE(port.Queue.empty());
+    EXPECT_LE(W().MaxCallDepth, 2);
+    EXPECT_TRUE(port.ReadPending());
+}
+
+}  // namespace
+}  // namespace ovtest
