@@ -34,7 +34,7 @@ class SteadyState : public ::testing::TestWithParam<std::tuple<StreamCase, uint3
 
 TEST_P(SteadyState, NoAllocationPerByteOrPacket) {
     const auto [stream, mouseMode, buttonMode] = GetParam();
-    const std::vector<uint8_t> bytes = MakeStream(stream.kind, 64 * 1024);
+    const std::vector<uint8_t> bytes = MakeStream(stream.kind, size_t{64} * 1024);
     Driver d(mouseMode);
     d.state.Settings.ButtonMode = buttonMode;
     d.state.Settings.BeepMode = 1 + mouseMode % 2;

@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::vector<uint8_t> bytes = MakeStream(kind, 1u << 20);
-    Driver d(argc > 2 ? static_cast<uint32_t>(std::atoi(argv[2])) : 0u);
+    Driver d(argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 0u);
     ovt_bench_feed(&d, bytes.data(), bytes.size());
     std::printf("bytes %zu packets %zu records %u beeps %u\n", bytes.size(), CountPackets(bytes), d.delivered,
                 d.beeps);
