@@ -4,6 +4,7 @@
 //   calib_probe msgbox [seconds] [ok] the first message box: caption, texts
 //   calib_probe gone [seconds]        waits until the window has gone
 //   calib_probe keyup-escape          posts an ESC release to the window
+//   calib_probe repaint               invalidates the whole window
 #include <windows.h>
 
 #include <stdio.h>
@@ -105,6 +106,10 @@ int main(int argc, char** argv) {
     if (!strcmp(argv[1], "window")) return Window(seconds);
     if (!strcmp(argv[1], "msgbox")) return MessageBoxInfo(seconds, argc > 3 && !strcmp(argv[3], "ok"));
     if (!strcmp(argv[1], "gone")) return Gone(seconds);
+    if (!strcmp(argv[1], "repaint")) {
+        HWND w = FindWindowA(kClassName, NULL);
+        return w && InvalidateRect(w, NULL, TRUE) ? 0 : 1;
+    }
     if (!strcmp(argv[1], "keyup-escape")) {
         HWND w = FindWindowA(kClassName, NULL);
         if (!w) return 1;

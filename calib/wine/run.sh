@@ -166,6 +166,15 @@ fi
 corners=$(( $(count_colour "$img" "20x20+0+0" "$menu") + $(count_colour "$img" "20x20+$((W - 20))+$((H - 20))" "$menu") ))
 check "menu colour up to the screen corners" "$corners" 800
 
+# The prompt comes back with every repaint (the target does not: it is
+# drawn by the worker only).
+wl_run "$probe" repaint >/dev/null || bad "repaint request"
+sleep 1
+shot repaint
+read -r rw rh rx ry <<<"$(dark_bbox "$art/calib-repaint.png" "600x200+$((cx - 300))+$((cy - 100))")"
+check "prompt after a repaint" "$rw $rh $rx $ry" "$pw $ph $px $py"
+echo "     target pixels after the repaint: $(count_colour "$art/calib-repaint.png" "${W}x${H}+0+0" "$xor")"
+
 # ESC: the program ends at once, the registry stays as it was.
 xdotool key Escape
 wait_exit 20
