@@ -129,6 +129,12 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_SIZE:
         return 0;
+    case WM_GETMINMAXINFO:
+        // The default minimum tracking width of a captioned window (112 on
+        // the classic metrics) would widen the window at creation.
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize.x = kSize;
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize.y = kSize;
+        return 0;
     case WM_DESTROY:
         // Reached twice when the double-click's posted destroy is followed
         // by the real one.

@@ -14,12 +14,13 @@ PALETTE = [
 BLACK, SILVER, GREY, WHITE = 0, 7, 8, 15
 
 
-def mouse(width, height, shaded, body_w, body_h, background=SILVER):
+def mouse(width, height, shaded, body_w, body_h, left=None, bottom=1, background=SILVER):
     """A mouse seen from above, cable leaving at the top; `shaded` is
-    'left', 'right' or None."""
+    'left', 'right' or None. `bottom` rows stay free below it."""
     grid = [[background] * width for _ in range(height)]
-    left = (width - body_w) // 2
-    top = height - body_h - 1
+    if left is None:
+        left = (width - body_w) // 2
+    top = height - body_h - bottom
     cx = left + (body_w - 1) / 2.0
     radius = body_w / 2.0
 
@@ -104,8 +105,10 @@ def write_ico(path, grid, transparent):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    write_bmp(os.path.join(here, 'mouse_left.bmp'), mouse(62, 41, 'left', 26, 34))
-    write_bmp(os.path.join(here, 'mouse_right.bmp'), mouse(57, 41, 'right', 26, 34))
+    # Both at the same place, centred in the client area of the 64 x 64
+    # window (58 wide), clear of the bottom edge when the caption is tall.
+    write_bmp(os.path.join(here, 'mouse_left.bmp'), mouse(62, 41, 'left', 26, 32, left=16, bottom=4))
+    write_bmp(os.path.join(here, 'mouse_right.bmp'), mouse(57, 41, 'right', 26, 32, left=16, bottom=4))
     # Magenta marks the icon's transparent pixels; the picture never uses it.
     write_ico(os.path.join(here, 'altclick.ico'), mouse(32, 32, None, 18, 27, background=13), 13)
 

@@ -3,6 +3,7 @@
 //   altclick_probe set N        sets it
 //   altclick_probe capture      prints the capture state
 //   altclick_probe close l|r    sends WM_CLOSE to the window titled 左键 / 右键
+//   altclick_probe info l|r     prints that window's class, class style and styles
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -13,11 +14,19 @@
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
-    if (!strcmp(argv[1], "close") && argc > 2) {
+    if ((!strcmp(argv[1], "close") || !strcmp(argv[1], "info")) && argc > 2) {
         const char* title = argv[2][0] == 'r' ? "\xd3\xd2\xbc\xfc" : "\xd7\xf3\xbc\xfc";
         HWND w = FindWindowA(NULL, title);
         if (!w) return 1;
-        SendMessageA(w, WM_CLOSE, 0, 0);
+        if (argv[1][0] == 'c') {
+            SendMessageA(w, WM_CLOSE, 0, 0);
+            return 0;
+        }
+        char name[64] = "";
+        GetClassNameA(w, name, sizeof name);
+        printf("class=%s classstyle=0x%lx style=0x%lx exstyle=0x%lx\n", name,
+               (unsigned long)GetClassLongPtrA(w, GCL_STYLE), (unsigned long)GetWindowLongA(w, GWL_STYLE),
+               (unsigned long)GetWindowLongA(w, GWL_EXSTYLE));
         return 0;
     }
     ovt::Win32ControlDevice device;
