@@ -26,6 +26,7 @@ const int kLeft = 500, kTop = 100, kSize = 64;
 const DWORD kWorkerStopMs = 2000;
 
 HWND g_window;
+bool g_windowGone;  // WM_NCDESTROY seen: the window is really gone
 HBITMAP g_pictureLeft;
 HBITMAP g_pictureRight;
 RECT g_client;
@@ -82,7 +83,7 @@ class Win32Shell : public ovt::altclick::Shell {
             DispatchMessageA(&msg);
         }
     }
-    bool WindowAlive() { return IsWindow(g_window) != FALSE; }
+    bool WindowAlive() { return !g_windowGone; }
     void ReportNoWorker() { MessageBoxA(g_window, kNoResources, NULL, MB_OK); }
 };
 
@@ -143,6 +144,9 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         g_pictureLeft = g_pictureRight = NULL;
         PostQuitMessage(0);
         return 0;
+    case WM_NCDESTROY:
+        g_windowGone = true;
+        break;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
