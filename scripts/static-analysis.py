@@ -40,8 +40,25 @@ def rel(path):
 
 
 def is_test(path):
+    # The kernel stand-in is test equipment like tests/: cppcheck only.
     parts = path.split(os.sep)
-    return "tests" in parts
+    return "tests" in parts or "kstub" in parts
+
+
+def mingw_cxx_includes():
+    """The C++ library headers of mingw-w64's g++, which clang does not find
+    in Debian's versioned folder (12-win32) by itself."""
+    r = subprocess.run(["i686-w64-mingw32-g++", "-E", "-x", "c++", "-", "-v"], input="", text=True,
+                       stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    dirs, inside = [], False
+    for line in r.stdout.splitlines():
+        if line.startswith("#include <...>"):
+            inside = True
+        elif line.startswith("End of search list"):
+            break
+        elif inside and "/include/c++" in line:
+            dirs.append(os.path.normpath(line.strip()))
+    return [f"-isystem{d}" for d in dirs]
 
 
 def configure(tree, extra):
@@ -95,7 +112,7 @@ def run_tidy(jobs):
     os.makedirs(cache_dir, exist_ok=True)
     digest = headers_digest()
     work, seen = [], set()
-    for db, tree, extra in ((host, "tidy", []), (win, "tidy-win32", ["--target=i686-w64-mingw32"])):
+    for db, tree, extra in ((host, "tidy", []), (win, "tidy-win32", ["--target=i686-w64-mingw32"] + mingw_cxx_includes())):
         for entry in db:
             path = rel(os.path.join(entry["directory"], entry["file"]))
             if path.startswith("..") or path.startswith("build") or is_test(path) or path in seen:
