@@ -377,7 +377,9 @@ def check_image(rep, path, spec, allowed, new_imports):
         rep.check(oh.CheckSum != 0 and oh.CheckSum == pe.generate_checksum(), name, "valid checksum",
                   f"stored {oh.CheckSum:#x}, computed {pe.generate_checksum():#x}")
     else:
-        if kind == "any-exe":
+        if kind in ("any-exe", "dll"):
+            # The loader looks at a DLL's subsystem no more than at a
+            # console program's: either Windows subsystem loads.
             rep.check(oh.Subsystem in (2, 3), name, "Windows subsystem", f"subsystem {oh.Subsystem}")
         else:
             rep.check(oh.Subsystem == SUBSYSTEM_GUI, name, "GUI subsystem", f"subsystem {oh.Subsystem}")
@@ -386,6 +388,15 @@ def check_image(rep, path, spec, allowed, new_imports):
             rep.check(is_dll, name, "a DLL", "DLL flag not set")
         else:
             rep.check(not is_dll, name, "an executable", "DLL flag set")
+    if kind in ("driver", "dll"):
+        # Loaded wherever there is room: without relocations it fails.
+        relocs = oh.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]].Size
+        stripped = pe.FILE_HEADER.Characteristics & 0x0001
+        rep.check(relocs > 0 and not stripped, name, "relocatable", "no base relocations")
+        # Windows 2000 sets up static TLS only for images loaded with the
+        # process: a DLL from LoadLibrary or a driver would run without it.
+        tls = oh.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_TLS"]].Size
+        rep.check(tls == 0, name, "no static TLS directory", "has one")
     used = sorted({d for d, _ in imports})
     rep.check(set(used) <= dlls, name, f"imports only from {', '.join(sorted(dlls))}",
               f"also {sorted(set(used) - dlls)}")
