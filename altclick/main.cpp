@@ -33,9 +33,7 @@ RECT g_client;
 HANDLE g_stop;
 HANDLE g_worker;
 bool g_keepRunning;
-ovt::ControlDevice* g_device;
-SharedFlags* g_flags;
-Switcher* g_switcher;  // null until the device is open: clicks before then are ignored
+bool g_ready;  // the device is open: clicks before then are ignored
 
 class WindowView : public ovt::altclick::View {
   public:
@@ -43,6 +41,11 @@ class WindowView : public ovt::altclick::View {
     void SetTitle(bool right) { SetWindowTextA(g_window, right ? kTitleRight : kTitleLeft); }
     void Invalidate() { InvalidateRect(g_window, &g_client, TRUE); }
 };
+
+ovt::Win32ControlDevice g_device;
+WindowView g_view;
+SharedFlags g_flags;
+Switcher g_switcher(&g_device, &g_view, &g_flags);
 
 class StopWaiter : public ovt::altclick::Waiter {
   public:
@@ -57,7 +60,7 @@ class PostNotifier : public ovt::altclick::Notifier {
 DWORD WINAPI WorkerMain(LPVOID) {
     StopWaiter waiter;
     PostNotifier notifier;
-    ovt::altclick::RunWorker(g_device, g_flags, &waiter, &notifier);
+    ovt::altclick::RunWorker(&g_device, &g_flags, &waiter, &notifier);
     return 0;
 }
 
@@ -92,7 +95,7 @@ void Paint(HWND hwnd) {
     HDC memory = CreateCompatibleDC(windowDc);
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
-    const bool right = g_switcher && g_switcher->Right();
+    const bool right = g_ready && g_switcher.Right();
     HBITMAP picture = right ? g_pictureRight : g_pictureLeft;
     if (memory && picture) {
         HGDIOBJ old = SelectObject(memory, picture);
@@ -113,13 +116,13 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_LBUTTONUP:
-        if (g_switcher) g_switcher->SwitchRight();
+        if (g_ready) g_switcher.SwitchRight();
         return 0;
     case WM_RBUTTONUP:
-        if (g_switcher) g_switcher->SwitchLeft();
+        if (g_ready) g_switcher.SwitchLeft();
         return 0;
     case kTouchDone:
-        if (g_switcher) g_switcher->SwitchLeft();
+        if (g_ready) g_switcher.SwitchLeft();
         return 0;
     case WM_NCLBUTTONDBLCLK:
         PostMessageA(hwnd, WM_DESTROY, 0, 0);
@@ -173,21 +176,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     GetClientRect(g_window, &g_client);
     ShowWindow(g_window, SW_SHOW);
 
-    ovt::Win32ControlDevice device;
-    if (!device.Open()) {
+    if (!g_device.Open()) {
         MessageBoxA(g_window, kNoDriver, NULL, MB_OK);
         return 0;
     }
     g_stop = CreateEventA(NULL, TRUE, FALSE, NULL);
 
-    WindowView view;
-    SharedFlags flags;
-    Switcher switcher(&device, &view, &flags);
-    g_device = &device;
-    g_flags = &flags;
     g_keepRunning = true;
-    g_switcher = &switcher;  // before the first paint, which shows its mode
-    switcher.Start();
+    g_ready = true;  // before the first paint, which shows the mode
+    g_switcher.Start();
 
     Win32Shell shell;
     if (g_stop) {
@@ -195,9 +192,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     } else {
         shell.ReportNoWorker();
     }
-    g_switcher = NULL;
+    g_ready = false;
     if (g_stop) CloseHandle(g_stop);
-    device.Close();
+    g_device.Close();
     return 0;
 }
 
