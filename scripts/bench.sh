@@ -27,7 +27,7 @@ for run in "${runs[@]}"; do
         "$bin/ovt_stream" "$1" "$2" 2>/dev/null)
     total=$(sed -n 's/^totals: *//p' "$file")
     process=$(callgrind_annotate --inclusive=yes "$file" 2>/dev/null |
-        awk '/TouchProcessPacket/ { gsub(",", "", $1); print $1; exit }')
+        awk '/TouchProcessPacket/ && !done { gsub(",", "", $1); print $1; done = 1 }')
     echo "$1 $2 $total ${process:-0} $counts" >>"$out/callgrind.txt"
 done
 
