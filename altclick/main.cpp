@@ -188,7 +188,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     Win32Shell shell;
     if (g_stop) {
-        ovt::altclick::RunMainLoop(&shell, &g_keepRunning);
+        ovt::altclick::RunMainLoop(&shell, &g_flags, &g_keepRunning);
     } else {
         shell.ReportNoWorker();
     }

@@ -64,8 +64,11 @@ void RunWorker(ControlDevice* device, SharedFlags* flags, Waiter* waiter, Notifi
     }
 }
 
-void RunMainLoop(Shell* shell, bool* keepRunning) {
+void RunMainLoop(Shell* shell, SharedFlags* flags, bool* keepRunning) {
     while (*keepRunning) {
+        // A worker that finds nothing armed ends at once: a restarted one
+        // would leave a later left click without anyone to switch back.
+        flags->armed.store(1);
         if (!shell->StartWorker()) {
             shell->ReportNoWorker();
             *keepRunning = false;

@@ -90,7 +90,7 @@ class Shell {
 
 // Runs workers and the message loop while `*keepRunning` holds. A window
 // that is gone ends the loop, whoever destroyed it.
-void RunMainLoop(Shell* shell, bool* keepRunning);
+void RunMainLoop(Shell* shell, SharedFlags* flags, bool* keepRunning);
 
 }  // namespace altclick
 }  // namespace ovt

@@ -409,17 +409,20 @@ class FakeShell : public Shell {
     enum Ending { kDoubleClick, kDestroyedElsewhere, kQuitOnly };
     std::deque<Ending> endings;
     bool* keepRunning = nullptr;
+    SharedFlags* flags = nullptr;
     bool alive = true;
-    int starts = 0, stops = 0, runs = 0, reports = 0;
+    int starts = 0, stops = 0, runs = 0, reports = 0, startsUnarmed = 0;
 
     bool StartWorker() override {
         if (!canStart) return false;
         ++starts;
+        startsUnarmed += flags->armed.load() == 0;
         return true;
     }
     void StopWorker() override { ++stops; }
     void RunMessages() override {
         ++runs;
+        flags->armed = 0;  // as the worker does at once
         const Ending e = endings.empty() ? kDestroyedElsewhere : endings.front();
         if (!endings.empty()) endings.pop_front();
         if (e == kDoubleClick) *keepRunning = false;
@@ -449,13 +452,16 @@ TEST(AltclickMainLoop, EndsWithoutASecondWorkerOnceTheWindowIsGone) {
         FakeShell shell;
         shell.canStart = c.canStart;
         shell.endings = c.endings;
+        SharedFlags flags;
         shell.keepRunning = &keepRunning;
-        RunMainLoop(&shell, &keepRunning);
+        shell.flags = &flags;
+        RunMainLoop(&shell, &flags, &keepRunning);
         EXPECT_FALSE(keepRunning);
         EXPECT_EQ(shell.starts, c.starts);
         EXPECT_EQ(shell.stops, c.starts) << "every worker started is stopped";
         EXPECT_EQ(shell.runs, c.runs);
         EXPECT_EQ(shell.reports, c.reports);
+        EXPECT_EQ(shell.startsUnarmed, 0) << "every worker starts as the first one does";
     }
 }
 
