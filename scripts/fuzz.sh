@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 . scripts/deps.sh
 ovt_need_packages clang-14 libclang-rt-14-dev cmake make
 
-CC=clang CXX=clang++ cmake -S tests/fuzz -B build/fuzz >/dev/null
+CC=clang-14 CXX=clang++-14 cmake -S tests/fuzz -B build/fuzz >/dev/null
 cmake --build build/fuzz -j2 >/dev/null
 
 if [ "${1:-}" != --long ]; then
