@@ -45,9 +45,20 @@ BOOL CALLBACK Child(HWND hwnd, LPARAM) {
         sel = static_cast<int>(SendMessageA(hwnd, LB_GETCURSEL, 0, 0));
         count = static_cast<int>(SendMessageA(hwnd, LB_GETCOUNT, 0, 0));
     }
-    wsprintfA(line, "  ctl %d %s en=%d vis=%d chk=%d sel=%d count=%d ", GetDlgCtrlID(hwnd), cls,
-              IsWindowEnabled(hwnd) ? 1 : 0, IsWindowVisible(hwnd) ? 1 : 0, check, sel, count);
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    wsprintfA(line, "  ctl %d %s en=%d vis=%d chk=%d sel=%d count=%d rect=%d,%d,%d,%d ", GetDlgCtrlID(hwnd), cls,
+              IsWindowEnabled(hwnd) ? 1 : 0, IsWindowVisible(hwnd) ? 1 : 0, check, sel, count, r.left, r.top,
+              r.right, r.bottom);
     Write(line);
+    if (count > 1) {
+        // Screen centre of the second item, for a click on it.
+        RECT item;
+        SendMessageA(hwnd, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
+        MapWindowPoints(hwnd, NULL, reinterpret_cast<POINT*>(&item), 2);
+        wsprintfA(line, "item1=%d,%d ", (item.left + item.right) / 2, (item.top + item.bottom) / 2);
+        Write(line);
+    }
     WriteText(hwnd);
     Write("\n");
     return TRUE;
