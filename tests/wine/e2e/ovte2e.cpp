@@ -461,6 +461,8 @@ int CmdTouch(int argc, char** argv) {
     if (argc < 4) return 0;
     int ex = strtol(argv[2], NULL, 0), ey = strtol(argv[3], NULL, 0);
     const char* name = argc >= 5 ? argv[4] : "touch.position";
+    // Optional: the exact set of button flags the touch must have produced.
+    long wantFlags = argc >= 6 ? strtol(argv[5], NULL, 0) : -1;
     Records got;
     Take(fake, &got, 2);
     Records extra;
@@ -474,7 +476,8 @@ int CmdTouch(int argc, char** argv) {
     }
     char text[1024];
     DescribeRecords(got, text, sizeof(text));
-    Check(at && flags != 0, name, "%s(wanted all at %d,%d)", text, ex, ey);
+    Check(at && flags != 0 && (wantFlags < 0 || flags == wantFlags), name,
+          "%s(wanted all at %d,%d, flags %lx)", text, ex, ey, wantFlags);
     return g_failures ? 1 : 0;
 }
 
@@ -782,7 +785,7 @@ int Usage() {
             "usage: ovte2e COMMAND ...\n"
             "  hold | devicemap | wait-device NAME SECONDS\n"
             "  connect | serial PORTNAME | session\n"
-            "  touch RAWX RAWY [ABSX ABSY [CHECKNAME]] | records\n"
+            "  touch RAWX RAWY [ABSX ABSY [CHECKNAME [FLAGS]]] | records\n"
             "  get | set-button-mode N | set-mouse-mode N | set-beep M F T\n"
             "  set-calibration XLOW YLOW XHIGH YHIGH | reload | wait-capture HEX MS\n"
             "  reg-dword HKLM|HKCU PATH NAME\n"
