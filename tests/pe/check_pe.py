@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Checks the i686 package as Windows 2000 would load it.
 
-    check_pe.py [--dist DIR] [--allow FILE] [--only NAME]... [--list-imports | --lint]
+    check_pe.py [--dist DIR] [--allow FILE] [--only NAME]... [--require-all] [--list-imports | --lint]
 
 One line per check: PASS, FAIL or SKIP. A deliverable missing from the
 package is skipped. Exit status: 1 if anything failed, 77 if everything
@@ -430,6 +430,7 @@ def main():
     ap.add_argument("--only", action="append")
     ap.add_argument("--list-imports", action="store_true")
     ap.add_argument("--lint", action="store_true", help="check the allow-list itself")
+    ap.add_argument("--require-all", action="store_true", help="a missing deliverable fails")
     args = ap.parse_args()
 
     if args.lint:
@@ -468,7 +469,7 @@ def main():
             continue
         path = os.path.join(args.dist, spec["name"])
         if not os.path.exists(path):
-            rep.line("SKIP", spec["name"], "not in the package yet", path)
+            rep.line("FAIL" if args.require_all else "SKIP", spec["name"], "not in the package yet", path)
             continue
         check_image(rep, path, spec, allowed, new_imports)
     if new_imports:
