@@ -38,7 +38,14 @@ class Frame : public WizardView {
         if (focus) SendMessageA(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
     }
 
-    void EnableButton(int id, bool enable) override { EnableWindow(GetDlgItem(hwnd, id), enable); }
+    void EnableButton(int id, bool enable) override {
+        HWND button = GetDlgItem(hwnd, id);
+        // A disabled button keeps no keyboard focus: hand it to Next.
+        if (!enable && GetFocus() == button && id != IDC_NEXT) {
+            SendMessageA(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(hwnd, IDC_NEXT)), TRUE);
+        }
+        EnableWindow(button, enable);
+    }
 
     void SetNextText(const char* text) override { SetDlgItemTextA(hwnd, IDC_NEXT, text); }
 
