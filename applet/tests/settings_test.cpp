@@ -259,15 +259,5 @@ TEST_F(SettingsTest, SaveWithoutTheMouseKeyTellsTheUser) {
     EXPECT_EQ(registry.writes.size(), 6u);
 }
 
-TEST(DecimalText, FormatsLikePercentD) {
-    const int32_t values[] = {0, 7, -7, 2000, 2147483647, -2147483647 - 1};
-    for (int32_t v : values) {
-        char text[12];
-        FormatDecimal(v, text);
-        EXPECT_EQ(std::string(text), std::to_string(v));
-        EXPECT_EQ(ParseDecimal(text), v);
-    }
-}
-
 }  // namespace
 }  // namespace ovt::test

@@ -74,7 +74,9 @@ int CALLBACK SheetCallback(HWND, UINT message, LPARAM lParam) {
     }
     DWORD old = 0;
     VirtualProtect(words, 16, PAGE_READWRITE, &old);
-    *style = (*style & (DS_SETFONT | DS_FIXEDSYS | DS_3DLOOK)) | WS_CHILD | WS_VISIBLE;
+    // Clipping keeps the host's buttons, which the sheet may overlap,
+    // painted above it.
+    *style = (*style & (DS_SETFONT | DS_FIXEDSYS | DS_3DLOOK)) | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
     *exStyle = 0;
     return 0;
 }
