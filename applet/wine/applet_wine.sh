@@ -96,6 +96,10 @@ if panel=$(wait_window 'Wine' 90); then
     if $find_colour "$work/panel.ppm" 208 24 24 >/dev/null; then ok "icon 4001 shown in the Control Panel"
     else bad "icon 4001 not in the Control Panel"; fi
     xdotool windowclose "$panel" 2>/dev/null || xdotool windowkill "$panel" 2>/dev/null
+    for i in $(seq 20); do
+        [ -z "$(xdotool search --onlyvisible --name 'Wine' 2>/dev/null)" ] && break
+        sleep 1
+    done
 else
     bad "Wine's Control Panel did not open"
 fi
@@ -105,7 +109,8 @@ sleep 2
 before=$(snapshot)
 "$WL_WINE" 'C:\cplhost.exe' 'C:\windows\system32\ovtouch.cpl' >"$work/missing.out" 2>&1 &
 host=$!
-if box=$(wait_window '.+' 90); then
+# The message box has the platform's default caption.
+if box=$(wait_window '^(错误|Error)$' 90); then
     sleep 2
     shot driver-missing
     [ -z "$(xdotool search --onlyvisible --name 'OlvaTouch' 2>/dev/null)" ] && ok "no settings dialog without the driver" \
