@@ -41,7 +41,7 @@ class Frame : public WizardView {
     void EnableButton(int id, bool enable) override {
         HWND button = GetDlgItem(hwnd, id);
         // A disabled button keeps no keyboard focus: hand it to Next.
-        if (!enable && GetFocus() == button && id != IDC_NEXT) {
+        if (!enable && id != IDC_NEXT && (SendMessageA(button, BM_GETSTATE, 0, 0) & BST_FOCUS)) {
             SendMessageA(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(hwnd, IDC_NEXT)), TRUE);
         }
         EnableWindow(button, enable);
