@@ -780,6 +780,20 @@ int CmdMsg(int argc, char** argv) {
     return 0;
 }
 
+// focus SELECTOR: the control id that has the keyboard focus in that
+// window's thread (0 when none).
+int CmdFocus(int argc, char** argv) {
+    if (argc < 1) return 2;
+    HWND w = FindTopWindow(argv[0], NULL);
+    if (!w) return 1;
+    GUITHREADINFO info;
+    memset(&info, 0, sizeof(info));
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(w, NULL), &info)) return 1;
+    printf("%d\n", info.hwndFocus ? GetDlgCtrlID(info.hwndFocus) : 0);
+    return 0;
+}
+
 int Usage() {
     fprintf(stderr,
             "usage: ovte2e COMMAND ...\n"
@@ -790,7 +804,7 @@ int Usage() {
             "  set-calibration XLOW YLOW XHIGH YHIGH | reload | wait-capture HEX MS\n"
             "  reg-dword HKLM|HKCU PATH NAME\n"
             "  window class:NAME|title:HEX [ID] | wait-window SELECTOR MS [gone]\n"
-            "  text SELECTOR ID | msg SELECTOR ID MSG [WPARAM]\n");
+            "  text SELECTOR ID | msg SELECTOR ID MSG [WPARAM] | focus SELECTOR\n");
     return 2;
 }
 
@@ -817,5 +831,6 @@ int main(int argc, char** argv) {
     if (!strcmp(cmd, "wait-window")) return CmdWaitWindow(n, rest);
     if (!strcmp(cmd, "text")) return CmdText(n, rest);
     if (!strcmp(cmd, "msg")) return CmdMsg(n, rest);
+    if (!strcmp(cmd, "focus")) return CmdFocus(n, rest);
     return Usage();
 }

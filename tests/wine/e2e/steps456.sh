@@ -63,26 +63,44 @@ step4() {
 
 # ---- step 5: the applet through the control panel runner --------------------------
 
+# Wine 8's own runner (control.exe NAME.cpl) asks CPL_STARTWPARMSW before
+# CPL_DBLCLK, which this applet answers as handled without a dialog; the
+# applet tier's host talks to the library the way the Windows 2000 Control
+# Panel does.
+cplhost=$build64/tests/cplhost.exe
+
 applet_open() {
-    "$WL_WINE" control.exe ovtouch.cpl >/dev/null 2>>"$rundir/wine.err" &
+    "$WL_WINE" 'C:\e2e\cplhost.exe' 'C:\windows\system32\ovtouch.cpl' >>"$log" 2>>"$rundir/wine.err" &
     applet_pid=$!
     wait_window "$sheet" 20000
 }
 
-next_page() {  # focus the tab strip, then one tab to the right
-    locate "$sheet" 12320 || return 1
-    local out x y; out=$(t window "$sheet" 12320)
-    x=$(sed -n 's/^x=//p' <<<"$out") y=$(sed -n 's/^y=//p' <<<"$out")
-    [ "${tabs_focused:-0}" = 1 ] || { click_at $((x + 12)) $((y + 8)); tabs_focused=1; }
+next_page() {  # back to the tab strip with Shift+Tab, then one tab right
+    local i
+    if [ "${tabs_focused:-0}" = 0 ]; then
+        locate "$sheet" 12320 || return 1
+        if [ "${tabs_clicked:-0}" = 0 ]; then
+            # Page 1 is selected at the start: a click on its tab only focuses.
+            local out x y; out=$(t window "$sheet" 12320)
+            x=$(sed -n 's/^x=//p' <<<"$out") y=$(sed -n 's/^y=//p' <<<"$out")
+            click_at $((x + 12)) $((y + 8))
+            tabs_clicked=1
+        fi
+        for i in 1 2 3 4 5 6 7 8; do
+            [ "$(t focus "$sheet")" = 12320 ] && break
+            key shift+Tab
+        done
+        tabs_focused=1
+    fi
     key Right
     sleep 0.4
 }
 
-slider_right() {  # slider_right ID: a click at its right end, one page up
+slider_right() {  # slider_right ID: a click right of the thumb, one page up
     local out x y w h; out=$(t window "$sheet" "$1") || return 1
     x=$(sed -n 's/^x=//p' <<<"$out") y=$(sed -n 's/^y=//p' <<<"$out")
     w=$(sed -n 's/^w=//p' <<<"$out") h=$(sed -n 's/^h=//p' <<<"$out")
-    click_at $((x + w - 4)) $((y + h / 2))
+    click_at $((x + w * 2 / 3)) $((y + h / 2))
     tabs_focused=0
 }
 
@@ -103,6 +121,8 @@ step5() {
     local cpl=$(sys32)/ovtouch.cpl
     [ -f "$cpl" ] || { [ -n "$(program ovtouch.cpl)" ] && cp "$(program ovtouch.cpl)" "$cpl"; }
     if [ ! -f "$cpl" ]; then finish SKIP "ovtouch.cpl not built"; return 1; fi
+    if [ ! -f "$cplhost" ]; then finish SKIP "no Control Panel host ($cplhost)"; return 1; fi
+    cp "$cplhost" "$prefix/drive_c/e2e/cplhost.exe"
     sheet=title:$(gbk "OlvaTouch控制面板设置程序")
     t reload >/dev/null
     # A switch only in the driver's memory, which the reload must undo.
@@ -110,7 +130,7 @@ step5() {
     local mm0; mm0=$(reg_dword MouseMode)
 
     if ! applet_open; then fail "settings dialog"; finish; return 1; fi
-    tabs_focused=0
+    tabs_focused=0 tabs_clicked=0
     shot 5-applet-page1
     next_page; shot 5-applet-page2
     # Sound: moment 0 -> 1 and both sliders one page up.
@@ -161,7 +181,7 @@ step5() {
                        for v in DoubleClickHeight DoubleClickWidth DoubleClickSpeed; do user_mouse $v; done)
     t set-mouse-mode 7 >/dev/null
     if applet_open; then
-        tabs_focused=0
+        tabs_focused=0 tabs_clicked=0
         next_page; next_page
         combo_pick 4008 Down
         slider_right 4003
@@ -205,11 +225,18 @@ step6() {
     wait_gone "$box" 10000
     wait "$pid" 2>/dev/null
     local d=$prefix/drive_c/windows f
+    # Files in use (the running driver, the uninstaller itself) go at the
+    # restart the uninstaller asks for.
+    say "restarting the prefix"
+    stop_prefix
+    timeout 120 "$WL_WINE" wineboot -r >/dev/null 2>>"$rundir/wine.err"
+    start_hold
     for f in system32/ovtcalib.exe system32/ovtouch.cpl OVTouch/altclick.exe OVTouch/readme.txt \
              OVTouch/uninst.exe system32/drivers/OVTouch.SYS; do
         [ ! -e "$d/$f" ] && pass "removed $f" || fail "left $f"
     done
     [ ! -e "$d/OVTouch" ] && pass "removed the package folder" || fail "left the package folder"
+    [ "$(wl_service_state OVTouch)" != RUNNING ] && pass "driver no longer started" || fail "driver still started"
     t reg-dword HKLM 'System\CurrentControlSet\Services\OVTouch' Type >/dev/null &&
         fail "service key left" || pass "service key removed"
     t reg-dword HKLM 'System\CurrentControlSet\Services\OVTouch\Parameters' Port >/dev/null &&
