@@ -113,12 +113,28 @@ stop_prefix() {
     WL_HOLD_PID=
     [ -n "$holder_pid" ] && wait "$holder_pid" 2>/dev/null
     holder_pid=
+    desk_xid=
     "$WL_WINESERVER" -w 2>/dev/null
 }
 
-shot() {  # shot NAME: the whole screen as artifacts/e2e-NAME.png
+# With E2E_VISIBLE the programs run in a Wine desktop: one X window whose
+# origin is added to every screen point, and which takes the keys.
+desk_xid= ox=0 oy=0
+desk() {
+    [ "${E2E_VISIBLE:-0}" = 1 ] || return 1
+    if [ -z "$desk_xid" ]; then
+        desk_xid=$(xdotool search --onlyvisible --classname 'explorer' 2>/dev/null | head -1)
+        [ -n "$desk_xid" ] || return 1
+        eval "$(xdotool getwindowgeometry --shell "$desk_xid" | sed -n 's/^X=/ox=/p; s/^Y=/oy=/p')"
+    fi
+    return 0
+}
+
+shot() {  # shot NAME: the screen (or the Wine desktop) as artifacts/e2e-NAME.png
     sleep 0.7
-    if import -window root "$artifacts/e2e-$1.png" 2>>"$log"; then
+    local what=root
+    desk && what=$desk_xid
+    if import -window "$what" "$artifacts/e2e-$1.png" 2>>"$log"; then
         echo "[$current] screenshot e2e-$1.png" >>"$log"
     else
         fail "screenshot $1"
@@ -133,12 +149,12 @@ locate() {
     cy=$(sed -n 's/^cy=//p' <<<"$out")
     [ -n "$cx" ]
 }
-click_at() { xdotool mousemove --sync "$1" "$2" click "${3:-1}"; nap; }
+click_at() { desk; xdotool mousemove --sync $(($1 + ox)) $(($2 + oy)) click "${3:-1}"; nap; }
 click() {  # click SELECTOR [ID]
     locate "$@" || { echo "no window $*" >>"$log"; return 1; }
     click_at "$cx" "$cy"
 }
-key() { xdotool key "$@"; nap; }
+key() { desk && xdotool windowfocus --sync "$desk_xid"; xdotool key "$@"; nap; }
 wait_window() { t wait-window "$1" "${2:-20000}" >/dev/null; }
 wait_gone() { t wait-window "$1" "${2:-20000}" gone >/dev/null; }
 msg() { t msg "$@"; }
@@ -241,7 +257,11 @@ step1() {
     # Wine's boot waits for it, so it is answered at the X level: ESC.
     local xid=
     for i in $(seq 1 60); do
-        xid=$(xdotool search --onlyvisible --classname 'ovtcalib' 2>/dev/null | head -1)
+        if [ "${E2E_VISIBLE:-0}" = 1 ]; then
+            desk && { sleep 5; xid=$desk_xid; }
+        else
+            xid=$(xdotool search --onlyvisible --classname 'ovtcalib' 2>/dev/null | head -1)
+        fi
         [ -n "$xid" ] && break
         sleep 0.5
     done
