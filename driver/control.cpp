@@ -14,7 +14,7 @@ void CopyBytes(void* dst, const void* src, uint32_t n) {
 
 uint32_t ReadWord(const void* in, uint32_t index) {
     uint32_t v;
-    CopyBytes(&v, static_cast<const uint8_t*>(in) + 4 * index, 4);
+    CopyBytes(&v, static_cast<const uint8_t*>(in) + static_cast<size_t>(index) * 4u, 4);
     return v;
 }
 

@@ -7,7 +7,7 @@ WCHAR kParametersSuffix[] = OVT_W("\\Parameters");
 
 struct KeyReader {
     HANDLE Key;          // NULL when the key could not be opened
-    NTSTATUS OpenStatus; // why not
+    NTSTATUS OpenStatus; // what each value read answers while Key is NULL
 };
 
 // Values are read one by one: a missing key or value, or one of another
@@ -18,7 +18,7 @@ int32_t ReadValue(void* context, const char* name, uint32_t* value) {
 
     WCHAR wide[32];
     USHORT n = 0;
-    while (name[n] != 0 && n < 31) {
+    while (n < 31 && name[n] != 0) {
         wide[n] = static_cast<WCHAR>(name[n]);
         ++n;
     }

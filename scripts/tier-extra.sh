@@ -35,5 +35,5 @@ run_script_tier static-analysis python3 scripts/static-analysis.py --jobs 2
 # that need a look, for the record.
 if [ -d dist/OVTouch ]; then
     echo "== pe (dist/OVTouch)"
-    /usr/bin/python3 tests/pe/check_pe.py --dist dist/OVTouch | grep -E '^(FAIL|SKIP)|checks passed|^  '
+    /usr/bin/python3 tests/pe/check_pe.py --dist dist/OVTouch --require-all | grep -E '^(FAIL|SKIP)|checks passed|^  '
 fi

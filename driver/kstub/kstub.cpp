@@ -905,7 +905,7 @@ NTSTATUS ZwQueryValueKey(HANDLE key, PUNICODE_STRING name, KEY_VALUE_INFORMATION
     out->Type = v->second.Type;
     out->DataLength = static_cast<ULONG>(v->second.Data.size());
     if (length < need) return STATUS_BUFFER_OVERFLOW;
-    std::memcpy(out->Data, v->second.Data.data(), v->second.Data.size());
+    if (!v->second.Data.empty()) std::memcpy(out->Data, v->second.Data.data(), v->second.Data.size());
     return STATUS_SUCCESS;
 }
 
