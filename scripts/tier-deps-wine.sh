@@ -1,8 +1,9 @@
-# Sourced by test.sh: the end-to-end Wine tier drives the real programs on
-# Xvfb with xdotool, keeps ImageMagick screenshots, and runs Wine under
-# zh_CN.UTF-8 so the GBK texts show (code page 936) in a CJK font.
+# Sourced by test.sh: the Wine tiers run the x86-64 build on Xvfb, drive it
+# with xdotool, keep ImageMagick screenshots, and run Wine under zh_CN.UTF-8
+# so the narrow GBK texts (code page 936) show in a CJK font.
+ovt_need_packages python3-pefile
 if [ "${OVT_SKIP_WINE:-0}" != 1 ]; then
-    ovt_need_packages wine64 xvfb xdotool imagemagick fonts-wqy-zenhei locales xxd
+    ovt_need_packages wine wine64 xvfb xdotool imagemagick fonts-wqy-zenhei locales xxd python3
     if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
         if [ "$(id -u)" = 0 ]; then
             localedef -i zh_CN -f UTF-8 zh_CN.UTF-8 >/dev/null 2>&1 ||
