@@ -42,6 +42,7 @@ int32_t ReadValue(void* context, const char* name, uint32_t* value) {
     if (buffer.Info.Type != REG_DWORD || buffer.Info.DataLength != sizeof(ULONG)) {
         return OVT_STATUS_OBJECT_NAME_NOT_FOUND;
     }
+    // cppcheck-suppress bufferAccessOutOfBounds ; Data[1] is declared, the union holds the 4 bytes
     RtlCopyMemory(value, buffer.Info.Data, sizeof(ULONG));
     return OVT_STATUS_SUCCESS;
 }

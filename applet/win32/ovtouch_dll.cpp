@@ -48,5 +48,5 @@ extern "C" LONG APIENTRY CPlApplet(HWND window, UINT message, LPARAM param1, LPA
 // Without the C++ runtime: nothing here is ever allocated with new, and a
 // pure call cannot happen on a finished object.
 extern "C" void __cxa_pure_virtual() { ExitProcess(3); }
-void operator delete(void*) noexcept {}
-void operator delete(void*, size_t) noexcept {}
+void operator delete(void*) noexcept {}          // NOLINT(cert-dcl54-cpp): no operator new to pair, nothing is heap-made
+void operator delete(void*, size_t) noexcept {}  // NOLINT(cert-dcl54-cpp): as above

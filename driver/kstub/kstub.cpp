@@ -440,7 +440,10 @@ Request Send(PDEVICE_OBJECT device, UCHAR major, ULONG code, const void* in, ULO
         ++g_world.IrpMisuse;
     }
     Request r;
+    // The request is freed only by DeleteIrp below; the completion merely marks it.
+    // cppcheck-suppress deallocuse
     r.Status = irp->IoStatus.Status;
+    // cppcheck-suppress deallocuse
     r.Information = irp->IoStatus.Information;
     r.Output.assign(buffer.begin(), buffer.begin() + outLength);
     DeleteIrp(irp);

@@ -198,5 +198,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Wizard wizard(g_frame, installer, g_programName);
     g_frame.wizard = &wizard;
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_FRAME), NULL, FrameProc, 0);
+    g_frame.wizard = NULL;  // the wizard lives on this stack only
     return 0;
 }
