@@ -28,3 +28,13 @@ ovt_need_packages() {
 
 OVT_BUILD_PACKAGES="cmake make g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64"
 OVT_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev python3"
+
+# Wine takes its ANSI code page (936 for the GBK texts) from the locale:
+# makes sure zh_CN.UTF-8 exists, generating it when we may.
+ovt_zh_locale() {
+    locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$' && return 0
+    [ "$(id -u)" = 0 ] || return 1
+    command -v localedef >/dev/null || return 1
+    localedef -i zh_CN -f UTF-8 zh_CN.UTF-8 >/dev/null 2>&1
+    locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'
+}

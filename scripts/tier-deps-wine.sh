@@ -4,12 +4,6 @@
 ovt_need_packages python3-pefile
 if [ "${OVT_SKIP_WINE:-0}" != 1 ]; then
     ovt_need_packages wine wine64 xvfb xdotool imagemagick fonts-wqy-zenhei locales xxd python3
-    if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
-        if [ "$(id -u)" = 0 ]; then
-            localedef -i zh_CN -f UTF-8 zh_CN.UTF-8 >/dev/null 2>&1 ||
-                echo "could not generate the zh_CN.UTF-8 locale" >&2
-        else
-            echo "locale zh_CN.UTF-8 missing; as root: localedef -i zh_CN -f UTF-8 zh_CN.UTF-8" >&2
-        fi
-    fi
+    ovt_zh_locale ||
+        echo "locale zh_CN.UTF-8 missing; as root: localedef -i zh_CN -f UTF-8 zh_CN.UTF-8" >&2
 fi

@@ -23,7 +23,7 @@ for f in "$cpl" "$sys" "$cplhost"; do
 done
 
 # Wine takes its ANSI code page from the locale: 936 needs a Chinese one.
-. "$here/zh_locale.sh"
+. "$here/../../scripts/deps.sh"
 ovt_zh_locale || { echo "no zh_CN.UTF-8 locale"; exit 1; }
 export LANG=zh_CN.UTF-8
 unset LC_ALL

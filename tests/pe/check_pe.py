@@ -353,11 +353,11 @@ def check_texts(rep, name, pe, texts):
     rep.check(not bad, name, "no UTF-8 Chinese strings", f"found {bad[:3]}")
 
 
-def check_image(rep, path, spec, allowed, new_imports):
-    name = spec["name"]
-    kind = spec["kind"]
+def check_image(rep, path, deliverable, allowed, new_imports):
+    name = deliverable["name"]
+    kind = deliverable["kind"]
     size = os.path.getsize(path)
-    rep.check(size < spec["max"], name, f"size under {spec['max'] // KIB} KiB", f"{size} bytes")
+    rep.check(size < deliverable["max"], name, f"size under {deliverable['max'] // KIB} KiB", f"{size} bytes")
     try:
         pe = pefile.PE(path)
     except pefile.PEFormatError as e:
@@ -405,22 +405,22 @@ def check_image(rep, path, spec, allowed, new_imports):
     rep.check(not unknown, name, f"all {len(imports)} imported functions on the Windows 2000 allow-list",
               f"not on the list: {', '.join(unknown)}")
 
-    for export in spec.get("exports", []):
+    for export in deliverable.get("exports", []):
         names = [e.name.decode() for e in getattr(getattr(pe, "DIRECTORY_ENTRY_EXPORT", None), "symbols", [])
                  if e.name]
         rep.check(export in names, name, f"exports {export}", f"exports {names}")
 
     res = resources(pe)
-    if "dialogs" in spec:
-        check_dialogs(rep, name, res, spec["dialogs"])
-    if "bitmaps" in spec:
-        check_bitmaps(rep, name, res, spec["bitmaps"])
-    if "icons" in spec:
-        check_icons(rep, name, res, spec["icons"])
-    if "version" in spec:
-        check_version(rep, name, pe, spec["version"])
-    if "texts" in spec:
-        check_texts(rep, name, pe, spec["texts"])
+    if "dialogs" in deliverable:
+        check_dialogs(rep, name, res, deliverable["dialogs"])
+    if "bitmaps" in deliverable:
+        check_bitmaps(rep, name, res, deliverable["bitmaps"])
+    if "icons" in deliverable:
+        check_icons(rep, name, res, deliverable["icons"])
+    if "version" in deliverable:
+        check_version(rep, name, pe, deliverable["version"])
+    if "texts" in deliverable:
+        check_texts(rep, name, pe, deliverable["texts"])
 
 
 def main():
@@ -454,24 +454,24 @@ def main():
         return 1 if rep.counts["FAIL"] else 0
 
     if args.list_imports:
-        for spec in DELIVERABLES:
-            path = os.path.join(args.dist, spec["name"])
+        for deliverable in DELIVERABLES:
+            path = os.path.join(args.dist, deliverable["name"])
             if os.path.exists(path):
                 for dll, func in sorted(set(imports_of(pefile.PE(path)))):
-                    print(f"{dll}!{func}  # {spec['name']}")
+                    print(f"{dll}!{func}  # {deliverable['name']}")
         return 0
 
     allowed = load_allow_list(args.allow)
     rep = Report()
     new_imports = set()
-    for spec in DELIVERABLES:
-        if args.only and spec["name"] not in args.only:
+    for deliverable in DELIVERABLES:
+        if args.only and deliverable["name"] not in args.only:
             continue
-        path = os.path.join(args.dist, spec["name"])
+        path = os.path.join(args.dist, deliverable["name"])
         if not os.path.exists(path):
-            rep.line("FAIL" if args.require_all else "SKIP", spec["name"], "not in the package yet", path)
+            rep.line("FAIL" if args.require_all else "SKIP", deliverable["name"], "not in the package yet", path)
             continue
-        check_image(rep, path, spec, allowed, new_imports)
+        check_image(rep, path, deliverable, allowed, new_imports)
     if new_imports:
         print("imports to review against Windows 2000 before adding them to the allow-list:")
         for line in sorted(new_imports):

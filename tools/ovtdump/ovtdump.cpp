@@ -135,14 +135,14 @@ struct IoctlRequest {
 // Output buffers beyond this are a typing error, not a request.
 constexpr uint32_t kMaxOutLength = 1u << 20;
 
-IoctlRequest ParseIoctl(const std::string& spec) {
+IoctlRequest ParseIoctl(const std::string& request) {
     IoctlRequest r;
     size_t start = 0;
     bool first = true;
-    while (start <= spec.size()) {
-        size_t comma = spec.find(',', start);
-        if (comma == std::string::npos) comma = spec.size();
-        const std::string part = spec.substr(start, comma - start);
+    while (start <= request.size()) {
+        size_t comma = request.find(',', start);
+        if (comma == std::string::npos) comma = request.size();
+        const std::string part = request.substr(start, comma - start);
         if (first) {
             if (!ParseU32(part, &r.code)) throw UsageError{"bad ioctl code: '" + part + "'"};
             first = false;
