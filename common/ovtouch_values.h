@@ -24,6 +24,7 @@ extern "C" {
 #define OVT_BOUND_DEFAULT_LOW  0u
 #define OVT_BOUND_DEFAULT_HIGH 2048u
 #define OVT_SPAN_DEFAULT    2048u
+#define OVT_OFFSET_DEFAULT  0u
 
 #define OVT_BEEPFREQ_MIN     1000u
 #define OVT_BEEPFREQ_MAX     5000u
@@ -32,8 +33,9 @@ extern "C" {
 #define OVT_BEEPTIME_MIN 32u
 #define OVT_BEEPTIME_MAX 750u
 /* A registry load falls back to 40 ms: installed systems store 20 and have
- * always beeped 40 ms. */
+ * always beeped 40 ms. A missing value is 40 ms too. */
 #define OVT_BEEPTIME_LOAD_FALLBACK 40u
+#define OVT_BEEPTIME_DEFAULT OVT_BEEPTIME_LOAD_FALLBACK
 /* A request and the applet fall back to 32 ms, the sound page slider's
  * left end, so the driver's answer matches the slider. */
 #define OVT_BEEPTIME_REQUEST_FALLBACK 32u

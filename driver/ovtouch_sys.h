@@ -4,7 +4,7 @@
 #define OVTOUCH_DRIVER_OVTOUCH_SYS_H
 
 #include "kernel.h"
-#include "control.h"
+#include "touch/control.h"
 
 // Pool tag "Ddk ".
 #define OVT_POOL_TAG 0x206B6444UL  // "Ddk " in memory order

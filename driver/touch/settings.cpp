@@ -3,22 +3,22 @@
 namespace ovt {
 
 const ParameterDef kParameterTable[OVT_PARAMETER_COUNT] = {
-    {OVT_VALUE_PORT, &DriverSettings::Port, 1},
-    {OVT_VALUE_XLOW, &DriverSettings::XLow, 0},
-    {OVT_VALUE_XHIGH, &DriverSettings::XHigh, 2048},
-    {OVT_VALUE_XOFFSET, &DriverSettings::XOffset, 0},
-    {OVT_VALUE_XPROP, &DriverSettings::XSpan, 2048},
-    {OVT_VALUE_YHIGH, &DriverSettings::YHigh, 2048},
-    {OVT_VALUE_YLOW, &DriverSettings::YLow, 0},
-    {OVT_VALUE_YOFFSET, &DriverSettings::YOffset, 0},
-    {OVT_VALUE_YPROP, &DriverSettings::YSpan, 2048},
-    {OVT_VALUE_BEEPFREQ, &DriverSettings::BeepFreq, 2000},
-    {OVT_VALUE_BEEPTIME, &DriverSettings::BeepTime, 40},
-    {OVT_VALUE_BEEPFREQ2, &DriverSettings::BeepFreq2, 2000},
-    {OVT_VALUE_BEEPTIME2, &DriverSettings::BeepTime2, 40},
-    {OVT_VALUE_BUTTONMODE, &DriverSettings::ButtonMode, 0},
-    {OVT_VALUE_MOUSEMODE, &DriverSettings::MouseMode, 0},
-    {OVT_VALUE_BEEPMODE, &DriverSettings::BeepMode, 2},
+    {OVT_VALUE_PORT, &DriverSettings::Port, OVT_PORT_DEFAULT},
+    {OVT_VALUE_XLOW, &DriverSettings::XLow, OVT_BOUND_DEFAULT_LOW},
+    {OVT_VALUE_XHIGH, &DriverSettings::XHigh, OVT_BOUND_DEFAULT_HIGH},
+    {OVT_VALUE_XOFFSET, &DriverSettings::XOffset, OVT_OFFSET_DEFAULT},
+    {OVT_VALUE_XPROP, &DriverSettings::XSpan, OVT_SPAN_DEFAULT},
+    {OVT_VALUE_YHIGH, &DriverSettings::YHigh, OVT_BOUND_DEFAULT_HIGH},
+    {OVT_VALUE_YLOW, &DriverSettings::YLow, OVT_BOUND_DEFAULT_LOW},
+    {OVT_VALUE_YOFFSET, &DriverSettings::YOffset, OVT_OFFSET_DEFAULT},
+    {OVT_VALUE_YPROP, &DriverSettings::YSpan, OVT_SPAN_DEFAULT},
+    {OVT_VALUE_BEEPFREQ, &DriverSettings::BeepFreq, OVT_BEEPFREQ_DEFAULT},
+    {OVT_VALUE_BEEPTIME, &DriverSettings::BeepTime, OVT_BEEPTIME_DEFAULT},
+    {OVT_VALUE_BEEPFREQ2, &DriverSettings::BeepFreq2, OVT_BEEPFREQ_DEFAULT},
+    {OVT_VALUE_BEEPTIME2, &DriverSettings::BeepTime2, OVT_BEEPTIME_DEFAULT},
+    {OVT_VALUE_BUTTONMODE, &DriverSettings::ButtonMode, OVT_BUTTONMODE_DEFAULT},
+    {OVT_VALUE_MOUSEMODE, &DriverSettings::MouseMode, OVT_MOUSEMODE_DEFAULT},
+    {OVT_VALUE_BEEPMODE, &DriverSettings::BeepMode, OVT_BEEPMODE_DEFAULT},
 };
 
 void ApplyParameterDefaults(DriverSettings* settings) {
@@ -26,29 +26,21 @@ void ApplyParameterDefaults(DriverSettings* settings) {
 }
 
 void RecomputeSpans(DriverSettings* s) {
-    s->XSpan = (s->XHigh == s->XLow) ? 2048u : s->XHigh - s->XLow;
-    s->YSpan = (s->YHigh == s->YLow) ? 2048u : s->YHigh - s->YLow;
-}
-
-uint32_t CorrectBeepFreq(uint32_t freq) {
-    return (freq < 1000u || freq > 5000u) ? 2000u : freq;
-}
-
-uint32_t CorrectRequestedBeepTime(uint32_t ms) {
-    return (ms < 32u || ms > 750u) ? 32u : ms;
+    s->XSpan = OvtSpan(s->XLow, s->XHigh);
+    s->YSpan = OvtSpan(s->YLow, s->YHigh);
 }
 
 void CorrectLoadedParameters(DriverSettings* s) {
-    s->XLow &= 0xFFFFu;
-    s->XHigh &= 0xFFFFu;
-    s->YLow &= 0xFFFFu;
-    s->YHigh &= 0xFFFFu;
+    s->XLow &= OVT_BOUND_MASK;
+    s->XHigh &= OVT_BOUND_MASK;
+    s->YLow &= OVT_BOUND_MASK;
+    s->YHigh &= OVT_BOUND_MASK;
     RecomputeSpans(s);
-    s->BeepFreq = CorrectBeepFreq(s->BeepFreq);
-    if (s->BeepTime < 32u || s->BeepTime > 750u) s->BeepTime = 40u;
-    if (s->ButtonMode != 1u) s->ButtonMode = 0u;
-    if (s->MouseMode > 3u) s->MouseMode = 2u;
-    if (s->BeepMode > 2u) s->BeepMode = 2u;
+    s->BeepFreq = OvtCorrectBeepFreq(s->BeepFreq);
+    s->BeepTime = OvtCorrectBeepTime(s->BeepTime, OVT_BEEPTIME_LOAD_FALLBACK);
+    s->ButtonMode = OvtCorrectButtonMode(s->ButtonMode);
+    s->MouseMode = OvtCorrectMouseMode(s->MouseMode, OVT_MOUSEMODE_DRIVER_FALLBACK);
+    s->BeepMode = OvtCorrectBeepMode(s->BeepMode);
 }
 
 int32_t LoadParameters(DriverSettings* settings, ParameterReader reader, void* context) {

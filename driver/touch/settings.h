@@ -4,6 +4,7 @@
 #define OVTOUCH_DRIVER_TOUCH_SETTINGS_H
 
 #include "../../common/ovtouch.h"
+#include "../../common/ovtouch_values.h"
 
 namespace ovt {
 
@@ -59,11 +60,6 @@ void ApplyParameterDefaults(DriverSettings* settings);
 void CorrectLoadedParameters(DriverSettings* settings);
 // XSpan = XHigh - XLow (2048 when equal), and YSpan likewise.
 void RecomputeSpans(DriverSettings* settings);
-
-// Corrections applied by IOCTL_TOUCH_SET_BEEP (BeepTime falls back to 32
-// there, not to the 40 of a registry load).
-uint32_t CorrectBeepFreq(uint32_t freq);
-uint32_t CorrectRequestedBeepTime(uint32_t ms);
 
 }  // namespace ovt
 

@@ -6,7 +6,7 @@ uint32_t MapAxis(uint32_t raw, uint32_t low, uint32_t high, uint32_t span) {
     if (low < raw && raw < high) {
         // A span can only be 0 if a caller broke the settings invariant;
         // map as the load would have corrected it rather than trap.
-        if (span == 0) span = 2048;
+        if (span == 0) span = OVT_SPAN_DEFAULT;
         // raw - low < 65536 here, so the product stays below 2^32.
         return ((raw - low) * 65535u) / span;
     }

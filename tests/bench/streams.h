@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/control.h"
+#include "driver/touch/control.h"
 
 namespace ovt::bench {
 

@@ -74,6 +74,8 @@ TEST(Control, BeepRecordRoundTripsWithTheRequestCorrections) {
     ControlResult r{};
     EXPECT_EQ(d.Call(IOCTL_TOUCH_SET_BEEP, Words({1, 800, 10})).Status, OVT_STATUS_SUCCESS);
     EXPECT_EQ(d.Query(IOCTL_TOUCH_GET_BEEP, 16, &r), (std::vector<uint32_t>{1, 2000, 32}));
+    d.Call(IOCTL_TOUCH_SET_BEEP, Words({2, 5001, 751}));
+    EXPECT_EQ(d.Query(IOCTL_TOUCH_GET_BEEP, 12, &r), (std::vector<uint32_t>{2, 2000, 32}));
     d.Call(IOCTL_TOUCH_SET_BEEP, Words({5, 3000, 100}));
     EXPECT_EQ(d.Query(IOCTL_TOUCH_GET_BEEP, 12, &r), (std::vector<uint32_t>{5, 3000, 100}));
     d.Touch(TOUCH_UP, 1, 1);

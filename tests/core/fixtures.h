@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/control.h"
+#include "driver/touch/control.h"
 
 namespace ovt::test {
 

@@ -48,13 +48,15 @@ TEST(LoadParameters, QueriesTheSixteenNamesInDriverOrder) {
 
 TEST(LoadParameters, BoundsAreCutTo16BitsAndSpansFollowThem) {
     FakeKey key;
-    key.values = {{"XLow", 0x00010064}, {"XHigh", 0x12340800}, {"YLow", 300}, {"YHigh", 300},
+    key.values = {{"XLow", 0x00010064}, {"XHigh", 0x12340800}, {"YLow", 0x8000012C}, {"YHigh", 0x0001012C},
                   {"XPropt", 5}, {"YProp", 7}};
     const DriverSettings s = LoadFrom(key);
     EXPECT_EQ(s.XLow, 100u);
     EXPECT_EQ(s.XHigh, 0x800u);
     EXPECT_EQ(s.XSpan, 0x800u - 100u);
-    EXPECT_EQ(s.YSpan, 2048u) << "equal bounds must not give a zero divisor";
+    EXPECT_EQ(s.YLow, 300u);
+    EXPECT_EQ(s.YHigh, 300u);
+    EXPECT_EQ(s.YSpan, 2048u) << "bounds equal once cut must not give a zero divisor";
 }
 
 TEST(LoadParameters, ReversedBoundsGiveAWrappedUnsignedSpan) {
@@ -129,14 +131,6 @@ TEST(LoadParameters, AReloadStartsAgainFromTheDefaults) {
     LoadParameters(&s, FakeKey::Read, &key);
     EXPECT_EQ(s.MouseMode, 0u);
     EXPECT_EQ(s.Port, 2u);
-}
-
-TEST(RequestCorrections, BeepTimeFallsBackTo32) {
-    EXPECT_EQ(CorrectRequestedBeepTime(10), 32u);
-    EXPECT_EQ(CorrectRequestedBeepTime(751), 32u);
-    EXPECT_EQ(CorrectRequestedBeepTime(100), 100u);
-    EXPECT_EQ(CorrectBeepFreq(800), 2000u);
-    EXPECT_EQ(CorrectBeepFreq(3000), 3000u);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "driver/control.h"
+#include "driver/touch/control.h"
 
 namespace ovt::fuzz {
 

@@ -9,7 +9,7 @@
 
 #include "common/user/control_device.h"
 #include "common/user/registry.h"
-#include "driver/control.h"
+#include "driver/touch/control.h"
 
 namespace ovt::test {
 

@@ -13,7 +13,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "driver/control.h"
+#include "driver/touch/control.h"
 
 namespace {
 

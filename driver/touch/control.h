@@ -1,10 +1,10 @@
 // The control device's requests, answered against the driver's state.
 // Platform-free: the kernel binding unpacks a request, calls this and
 // completes the request with the status and byte count it returns.
-#ifndef OVTOUCH_DRIVER_CONTROL_H
-#define OVTOUCH_DRIVER_CONTROL_H
+#ifndef OVTOUCH_DRIVER_TOUCH_CONTROL_H
+#define OVTOUCH_DRIVER_TOUCH_CONTROL_H
 
-#include "touch/touch.h"
+#include "touch.h"
 
 namespace ovt {
 

@@ -14,8 +14,18 @@ void CopyBytes(void* dst, const void* src, uint32_t n) {
 
 uint32_t ReadWord(const void* in, uint32_t index) {
     uint32_t v;
-    CopyBytes(&v, static_cast<const uint8_t*>(in) + static_cast<size_t>(index) * 4u, 4);
+    CopyBytes(&v, static_cast<const uint8_t*>(in) + static_cast<size_t>(index) * OVT_SIZEOF_WORD, OVT_SIZEOF_WORD);
     return v;
+}
+
+bool Holds(const void* buffer, uint32_t length, uint32_t need) { return buffer != nullptr && length >= need; }
+
+// A query's answer goes out whole or not at all.
+int32_t Answer(const void* record, uint32_t size, void* out, uint32_t outLength, uint32_t* information) {
+    if (!Holds(out, outLength, size)) return OVT_STATUS_BUFFER_TOO_SMALL;
+    CopyBytes(out, record, size);
+    *information = size;
+    return OVT_STATUS_SUCCESS;
 }
 
 }  // namespace
@@ -24,39 +34,32 @@ ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t
                               const void* in, uint32_t inLength, void* out, uint32_t outLength) {
     DriverSettings& s = state->Settings;
     uint32_t words[3];
-    const void* record = nullptr;
-    uint32_t recordSize = 0;
-    uint32_t needIn = 0;
     int32_t status = OVT_STATUS_SUCCESS;
+    uint32_t information = 0;
 
     switch (code) {
     case IOCTL_TOUCH_GET_BUTTON_MODE:
         words[0] = s.ButtonMode;
-        record = words;
-        recordSize = 4;
+        status = Answer(words, OVT_SIZEOF_WORD, out, outLength, &information);
         break;
     case IOCTL_TOUCH_GET_MOUSE_MODE:
         words[0] = s.MouseMode;
-        record = words;
-        recordSize = 4;
+        status = Answer(words, OVT_SIZEOF_WORD, out, outLength, &information);
         break;
     case IOCTL_TOUCH_GET_CAPTURE:
-        record = &state->Capture;
-        recordSize = OVT_SIZEOF_CAPTURE_RECORD;
+        status = Answer(&state->Capture, OVT_SIZEOF_CAPTURE_RECORD, out, outLength, &information);
         break;
     case IOCTL_TOUCH_GET_LAST_REPORT:
         words[0] = state->Mouse.ButtonFlags;
         words[1] = static_cast<uint32_t>(state->Mouse.LastX);
         words[2] = static_cast<uint32_t>(state->Mouse.LastY);
-        record = words;
-        recordSize = OVT_SIZEOF_LAST_REPORT;
+        status = Answer(words, OVT_SIZEOF_LAST_REPORT, out, outLength, &information);
         break;
     case IOCTL_TOUCH_GET_BEEP:
         words[0] = s.BeepMode;
         words[1] = s.BeepFreq;
         words[2] = s.BeepTime;
-        record = words;
-        recordSize = OVT_SIZEOF_BEEP_SETTINGS;
+        status = Answer(words, OVT_SIZEOF_BEEP_SETTINGS, out, outLength, &information);
         break;
     case IOCTL_TOUCH_ARM_CAPTURE:
         TouchArmCapture(state);
@@ -74,14 +77,42 @@ ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t
         if (env && env->Beep) env->Beep(env->Context, s.BeepFreq, s.BeepTime);
         break;
     case IOCTL_TOUCH_SET_CALIBRATION:
-        needIn = OVT_SIZEOF_CALIBRATION_RECORD;
+        if (!Holds(in, inLength, OVT_SIZEOF_CALIBRATION_RECORD)) {
+            status = OVT_STATUS_INVALID_PARAMETER;
+            break;
+        }
+        // Full 32-bit words, unlike a registry load.
+        s.XLow = ReadWord(in, 0);
+        s.YLow = ReadWord(in, 1);
+        s.XHigh = ReadWord(in, 2);
+        s.YHigh = ReadWord(in, 3);
+        s.XOffset = ReadWord(in, 4);
+        s.YOffset = ReadWord(in, 5);
+        RecomputeSpans(&s);
         break;
     case IOCTL_TOUCH_SET_BUTTON_MODE:
+        if (!Holds(in, inLength, OVT_SIZEOF_WORD)) {
+            status = OVT_STATUS_INVALID_PARAMETER;
+            break;
+        }
+        s.ButtonMode = OvtCorrectButtonMode(ReadWord(in, 0));
+        break;
     case IOCTL_TOUCH_SET_MOUSE_MODE:
-        needIn = 4;
+        if (!Holds(in, inLength, OVT_SIZEOF_WORD)) {
+            status = OVT_STATUS_INVALID_PARAMETER;
+            break;
+        }
+        // As given: the button emulation takes anything above 1 as the table.
+        s.MouseMode = ReadWord(in, 0);
         break;
     case IOCTL_TOUCH_SET_BEEP:
-        needIn = OVT_SIZEOF_BEEP_SETTINGS;
+        if (!Holds(in, inLength, OVT_SIZEOF_BEEP_SETTINGS)) {
+            status = OVT_STATUS_INVALID_PARAMETER;
+            break;
+        }
+        s.BeepMode = ReadWord(in, 0);  // as given, like MouseMode
+        s.BeepFreq = OvtCorrectBeepFreq(ReadWord(in, 1));
+        s.BeepTime = OvtCorrectBeepTime(ReadWord(in, 2), OVT_BEEPTIME_REQUEST_FALLBACK);
         break;
     case IOCTL_TOUCH_RESERVED_910:
     case IOCTL_TOUCH_RESERVED_920:
@@ -94,41 +125,7 @@ ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t
         break;
     }
 
-    if (needIn != 0) {
-        if (in == nullptr || inLength < needIn) {
-            status = OVT_STATUS_INVALID_PARAMETER;
-        } else if (code == IOCTL_TOUCH_SET_CALIBRATION) {
-            // Full 32-bit words, unlike a registry load.
-            s.XLow = ReadWord(in, 0);
-            s.YLow = ReadWord(in, 1);
-            s.XHigh = ReadWord(in, 2);
-            s.YHigh = ReadWord(in, 3);
-            s.XOffset = ReadWord(in, 4);
-            s.YOffset = ReadWord(in, 5);
-            RecomputeSpans(&s);
-        } else if (code == IOCTL_TOUCH_SET_BUTTON_MODE) {
-            s.ButtonMode = ReadWord(in, 0) == 1u ? 1u : 0u;
-        } else if (code == IOCTL_TOUCH_SET_MOUSE_MODE) {
-            s.MouseMode = ReadWord(in, 0);
-        } else {
-            const uint32_t mode = ReadWord(in, 0);
-            const uint32_t freq = ReadWord(in, 1);
-            const uint32_t ms = ReadWord(in, 2);
-            s.BeepMode = mode;
-            s.BeepFreq = CorrectBeepFreq(freq);
-            s.BeepTime = CorrectRequestedBeepTime(ms);
-        }
-    }
-
-    ControlResult result = {status, 0};
-    if (status == OVT_STATUS_SUCCESS && recordSize != 0) {
-        if (out == nullptr || outLength < recordSize) {
-            result.Status = OVT_STATUS_BUFFER_TOO_SMALL;
-        } else {
-            CopyBytes(out, record, recordSize);
-            result.Information = recordSize;
-        }
-    }
+    const ControlResult result = {status, information};
     return result;
 }
 
