@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "common/ovtouch.h"
+#include "common/ovtouch_values.h"
 
 namespace ovt {
 
@@ -78,21 +79,21 @@ void LoadSettings(AppletSettings* s, Registry& registry, AppletHost& host) {
         ReadWord(registry, key, OVT_VALUE_BEEPTIME, &s->BeepTime);
         ReadWord(registry, key, OVT_VALUE_PORT, &s->Port);
         ReadWord(registry, key, OVT_VALUE_MOUSEMODE, &s->MouseMode);
-        if (s->BeepMode > 2) s->BeepMode = 2;
-        if (s->Port < 1 || s->Port > 2) s->Port = 1;
-        if (s->BeepFreq < 1000 || s->BeepFreq > 5000) s->BeepFreq = 2000;
-        if (s->BeepTime < 32 || s->BeepTime > 750) s->BeepTime = 32;
-        if (s->MouseMode > 3) s->MouseMode = 3;
+        s->BeepMode = OvtCorrectBeepMode(s->BeepMode);
+        if (s->Port < OVT_PORT_DEFAULT || s->Port > OVT_PORT_APPLET_MAX) s->Port = OVT_PORT_DEFAULT;
+        s->BeepFreq = OvtCorrectBeepFreq(s->BeepFreq);
+        s->BeepTime = OvtCorrectBeepTime(s->BeepTime, OVT_BEEPTIME_REQUEST_FALLBACK);
+        s->MouseMode = OvtCorrectMouseMode(s->MouseMode, OVT_MOUSEMODE_APPLET_FALLBACK);
         registry.CloseKey(key);
     } else {
-        s->BeepMode = 2;
-        s->BeepFreq = 2000;
-        s->BeepTime = 32;
-        s->MouseMode = 3;
-        s->Port = 1;
+        s->BeepMode = OVT_BEEPMODE_DEFAULT;
+        s->BeepFreq = OVT_BEEPFREQ_DEFAULT;
+        s->BeepTime = OVT_BEEPTIME_REQUEST_FALLBACK;
+        s->MouseMode = OVT_MOUSEMODE_APPLET_FALLBACK;
+        s->Port = OVT_PORT_DEFAULT;
         host.ShowMessage(0, "registry read fail");
     }
-    s->ButtonMode = 0;
+    s->ButtonMode = OVT_BUTTONMODE_DEFAULT;
 
     if (registry.OpenKey(RegRoot::CurrentUser, OVT_MOUSE_KEY_PATH, kKeyAllAccess, &key) == kErrorSuccess) {
         ReadText(registry, key, "DoubleClickSpeed", g_speedText, sizeof g_speedText - 1);
@@ -115,7 +116,7 @@ void SaveSettings(const AppletSettings& s, Registry& registry, AppletHost& host)
         WriteWord(registry, key, OVT_VALUE_BEEPTIME, s.BeepTime);
         WriteWord(registry, key, OVT_VALUE_PORT, s.Port);
         WriteWord(registry, key, OVT_VALUE_MOUSEMODE, s.MouseMode);
-        WriteWord(registry, key, OVT_VALUE_BUTTONMODE, 0);
+        WriteWord(registry, key, OVT_VALUE_BUTTONMODE, OVT_BUTTONMODE_DEFAULT);
         registry.CloseKey(key);
     } else {
         host.ShowMessage(0, "registry write fail");

@@ -1,6 +1,7 @@
 #include "tab_page2.h"
 
 #include "applet_settings.h"
+#include "common/ovtouch_values.h"
 #include "resource.h"
 
 namespace ovt {
@@ -33,8 +34,8 @@ void TabPage2::FormatLabels() {
 }
 
 bool TabPage2::OnInitDialog(DialogControls& c) {
-    c.SetSliderRange(IDC_BEEP_FREQ, 1000, 5000);
-    c.SetSliderRange(IDC_BEEP_TIME, 32, 750);
+    c.SetSliderRange(IDC_BEEP_FREQ, OVT_BEEPFREQ_MIN, OVT_BEEPFREQ_MAX);
+    c.SetSliderRange(IDC_BEEP_TIME, OVT_BEEPTIME_MIN, OVT_BEEPTIME_MAX);
     c.AddListItem(IDC_BEEP_MODE, " \xb4\xd3\xb2\xbb ");                  // " 从不 "
     c.AddListItem(IDC_BEEP_MODE, " \xb8\xd5\xb4\xa5\xc3\xfe\xca\xb1 ");  // " 刚触摸时 "
     c.AddListItem(IDC_BEEP_MODE, " \xc0\xeb\xbf\xaa\xca\xb1 ");          // " 离开时 "

@@ -21,6 +21,9 @@ namespace {
 using namespace std::chrono_literals;
 // Only a guard against hangs; nothing here measures time.
 constexpr auto kPatience = 10s;
+// The periods as the tool is meant to have them, not the code's constants:
+// an idle worker looks at the armed flag every 30 ms and polls every 50 ms.
+constexpr uint32_t kIdleCheck = 30, kCapturePoll = 50;
 
 class Log {
   public:
@@ -171,7 +174,7 @@ class AltclickTest : public ::testing::Test {
     void Launch() {
         switcher_.Start();
         worker_ = std::thread(RunWorker, &logged_, &flags_, &waiter_, &notifier_);
-        LetWorkerCycle(kArmCheckMs, 1);
+        LetWorkerCycle(kIdleCheck, 1);
     }
     // Button flags of the clicks delivered so far (moves left out).
     std::vector<uint16_t> Clicks() {
@@ -313,7 +316,7 @@ TEST_F(AltclickTest, LeftClickArmsAndTheNextTouchSwitchesBack) {
     EXPECT_EQ(arm[2], "wait 50");
 
     // Back to waiting: further touches are left clicks and arm nothing.
-    LetWorkerCycle(kArmCheckMs, 2);
+    LetWorkerCycle(kIdleCheck, 2);
     device_.Tap(1024, 1024);
     EXPECT_EQ(Clicks().back(), OVT_MOUSE_LEFT_BUTTON_UP);
     EXPECT_EQ(log_.Count("arm"), 1);
@@ -327,7 +330,7 @@ TEST_F(AltclickTest, TouchInProgressWhenArmingDoesNotCount) {
     WaitArmed();
     device_.Touch(TOUCH_MOVE, 510, 510);
     device_.Touch(TOUCH_UP, 510, 510);
-    LetWorkerCycle(kPollMs, 2);
+    LetWorkerCycle(kCapturePoll, 2);
     EXPECT_EQ(CaptureState(), CAPTURE_ARMED);
     EXPECT_EQ(notifier_.Pending(), 0);
     EXPECT_EQ(DriverMode(), 1u);
@@ -349,7 +352,7 @@ TEST_F(AltclickTest, RightClickSwitchesBackAtOnce) {
     // handling that repeats the switch.
     HandleNotification();
     EXPECT_EQ(log_.Count("set-mode 0"), 2);
-    LetWorkerCycle(kArmCheckMs, 2);
+    LetWorkerCycle(kIdleCheck, 2);
     EXPECT_EQ(log_.Count("arm"), 1);
     EXPECT_EQ(CaptureState(), CAPTURE_ARMED) << "nothing touched";
 }
@@ -358,7 +361,7 @@ TEST_F(AltclickTest, StartedWithTheDriverAtRightArmsNothing) {
     SetDriverMode(1);
     Launch();
     EXPECT_TRUE(view_.right_);
-    LetWorkerCycle(kArmCheckMs, 3);
+    LetWorkerCycle(kIdleCheck, 3);
     EXPECT_EQ(log_.Count("arm"), 0);
     device_.Tap(100, 100);
     EXPECT_EQ(Clicks().back(), OVT_MOUSE_RIGHT_BUTTON_UP) << "touches stay right";
@@ -386,7 +389,7 @@ TEST_F(AltclickTest, FailingPollsKeepTheWorkerWaitingUntilRightClick) {
     Launch();
     switcher_.SwitchRight();
     device_.FailAll(true);
-    LetWorkerCycle(kPollMs, 3);
+    LetWorkerCycle(kCapturePoll, 3);
     EXPECT_EQ(notifier_.Pending(), 0);
     device_.FailAll(false);
     switcher_.SwitchLeft();

@@ -160,31 +160,43 @@ TEST_F(AppletTest, PagesGetTheLoadedValuesAndOkTakesThemBack) {
         EXPECT_EQ(d.Page3.Area, 4);
         EXPECT_EQ(d.Page3.Speed, 500);
         EXPECT_EQ(d.Page4.PortIndex, 0);
-        // The user: drag and double-click mode, COM2, a quicker double-click,
-        // beep at touch-down with a higher pitch.
+        // The user changes every field of every page: beep on release,
+        // higher and longer; drag and double-click mode, a quicker and wider
+        // double-click; COM2.
         FakeControls mouse, port, sound;
         d.Page3.OnInitDialog(mouse);
         mouse.Choose(d.Page3, IDC_MOUSE_MODE, 3);
         mouse.Drag(d.Page3, IDC_DBL_SPEED, 300);
+        EXPECT_EQ(d.Page3.Area, 20);  // the other slider took its clamped position
+        mouse.Drag(d.Page3, IDC_DBL_AREA, 150);
         d.Page4.OnInitDialog(port);
         port.Choose(d.Page4, IDC_PORT, 1);
         d.Page2.OnInitDialog(sound);
+        sound.Choose(d.Page2, IDC_BEEP_MODE, 2);
         sound.Drag(d.Page2, IDC_BEEP_FREQ, 4500);
+        sound.Drag(d.Page2, IDC_BEEP_TIME, 250);
         return kDialogOk;
     };
     Open();
-    uint32_t v = 0;
-    registry.GetDword(HKLM, kParams, "MouseMode", &v);
-    EXPECT_EQ(v, 3u);
-    registry.GetDword(HKLM, kParams, "Port", &v);
-    EXPECT_EQ(v, 2u);
-    registry.GetDword(HKLM, kParams, "BeepFreq", &v);
-    EXPECT_EQ(v, 4500u);
-    std::string text;
-    registry.GetString(HKCU, kMouse, "DoubleClickSpeed", &text);
-    EXPECT_EQ(text, "300");
-    registry.GetString(HKCU, kMouse, "DoubleClickHeight", &text);
-    EXPECT_EQ(text, "20");  // the slider moved, so the area took its clamped position
+    const struct {
+        const char* name;
+        uint32_t value;
+    } words[] = {{"BeepMode", 2},  {"BeepFreq", 4500}, {"BeepTime", 250},
+                 {"MouseMode", 3}, {"Port", 2},        {"ButtonMode", 0}};
+    for (const auto& w : words) {
+        uint32_t v = 0xDEAD;
+        ASSERT_TRUE(registry.GetDword(HKLM, kParams, w.name, &v)) << w.name;
+        EXPECT_EQ(v, w.value) << w.name;
+    }
+    const struct {
+        const char* name;
+        const char* text;
+    } texts[] = {{"DoubleClickSpeed", "300"}, {"DoubleClickHeight", "150"}, {"DoubleClickWidth", "150"}};
+    for (const auto& t : texts) {
+        std::string text;
+        ASSERT_TRUE(registry.GetString(HKCU, kMouse, t.name, &text)) << t.name;
+        EXPECT_EQ(text, t.text) << t.name;
+    }
     // The reload after the dialog hands the new values to the driver.
     EXPECT_EQ(Codes(), std::vector<uint32_t>{IOCTL_TOUCH_RELOAD_PARAMETERS});
     EXPECT_EQ(device.State().Settings.MouseMode, 3u);
