@@ -37,3 +37,9 @@ if [ -d dist/OVTouch ]; then
     echo "== pe (dist/OVTouch)"
     /usr/bin/python3 tests/pe/check_pe.py --dist dist/OVTouch --require-all | grep -E '^(FAIL|SKIP)|checks passed|^  '
 fi
+
+# The shipped i686 package on ReactOS under QEMU, touches through a real
+# serial port (tests/reactos; OVT_SKIP_REACTOS=1 leaves it out).
+if [ "${OVT_SKIP_REACTOS:-0}" != 1 ] && build reactos cmake -S tests/reactos -B build/reactos; then
+    run_ctest reactos build/reactos
+fi
