@@ -166,8 +166,7 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING reg
     // Ready before the device exists: a test beep may come before the port.
     KeInitializeTimer(&g_ovt.ToneTimer);
     KeInitializeDpc(&g_ovt.ToneDpc, ToneDpc, NULL);
-    KeInitializeEvent(&g_ovt.ReadStopped, NotificationEvent, FALSE);
-    KeInitializeEvent(&g_ovt.ThreadStop, NotificationEvent, FALSE);
+    OvtInitSerialLink();
 
     const USHORT pathBytes = registryPath->Length;
     if (pathBytes > 0xFFFC) return STATUS_ALLOTTED_SPACE_EXCEEDED;
@@ -187,47 +186,30 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING reg
     driver->MajorFunction[IRP_MJ_INTERNAL_DEVICE_CONTROL] = DispatchInternal;
     driver->DriverUnload = Unload;
 
-    NTSTATUS status = OvtLoadParameters(&g_ovt.Touch.Settings);
-    if (!NT_SUCCESS(status)) {
-        ExFreePool(path);
-        return status;
-    }
-
     UNICODE_STRING deviceName, linkName;
     InitName(&deviceName, kDeviceName, sizeof(kDeviceName));
     InitName(&linkName, kLinkName, sizeof(kLinkName));
     PDEVICE_OBJECT device = NULL;
-    status = IoCreateDevice(driver, sizeof(OvtDeviceExtension), &deviceName, FILE_DEVICE_MOUSE, 0, FALSE, &device);
-    if (!NT_SUCCESS(status)) {
-        ExFreePool(path);
-        return status;
-    }
-    status = IoCreateSymbolicLink(&linkName, &deviceName);
-    if (!NT_SUCCESS(status)) {
-        IoDeleteDevice(device);
-        ExFreePool(path);
-        return status;
-    }
+    OvtDeviceExtension* ext = NULL;
+    HANDLE thread = NULL;
 
-    OvtDeviceExtension* ext = static_cast<OvtDeviceExtension*>(device->DeviceExtension);
+    NTSTATUS status = OvtLoadParameters(&g_ovt.Touch.Settings);
+    if (!NT_SUCCESS(status)) goto FreePath;
+    status = IoCreateDevice(driver, sizeof(OvtDeviceExtension), &deviceName, FILE_DEVICE_MOUSE, 0, FALSE, &device);
+    if (!NT_SUCCESS(status)) goto FreePath;
+    status = IoCreateSymbolicLink(&linkName, &deviceName);
+    if (!NT_SUCCESS(status)) goto DeleteDevice;
+
+    ext = static_cast<OvtDeviceExtension*>(device->DeviceExtension);
     ext->Self = device;
     ext->PortDevice = NULL;
     ext->PortFile = NULL;
     g_ovt.Extension = ext;
-
     OvtRegisterPointerPort();
     device->Flags |= DO_BUFFERED_IO;
 
-    HANDLE thread = NULL;
     status = PsCreateSystemThread(&thread, 0, NULL, NULL, NULL, OvtPortOpenThread, NULL);
-    if (!NT_SUCCESS(status)) {
-        OvtUnregisterPointerPort();
-        IoDeleteSymbolicLink(&linkName);
-        IoDeleteDevice(device);
-        g_ovt.Extension = NULL;
-        ExFreePool(path);
-        return status;
-    }
+    if (!NT_SUCCESS(status)) goto Unregister;
     // Unload waits for the thread; without a reference to wait on, the
     // driver must never be unloaded.
     if (!NT_SUCCESS(ObReferenceObjectByHandle(thread, SYNCHRONIZE, NULL, KernelMode, &g_ovt.OpenThread, NULL))) {
@@ -235,5 +217,17 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING reg
         driver->DriverUnload = NULL;
     }
     ZwClose(thread);
+    return status;
+
+    // A failed step undoes the ones before it, last first.
+Unregister:
+    OvtUnregisterPointerPort();
+    g_ovt.Extension = NULL;
+    IoDeleteSymbolicLink(&linkName);
+DeleteDevice:
+    IoDeleteDevice(device);
+FreePath:
+    ExFreePool(path);
+    g_ovt.ServiceKey.Buffer = NULL;
     return status;
 }

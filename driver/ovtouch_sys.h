@@ -6,6 +6,14 @@
 #include "kernel.h"
 #include "touch/control.h"
 
+// A test build (OVT_TRACE_BUILD) reports the link's states to the kernel
+// debugger; the shipped image has none of it.
+#if defined(OVT_TRACE_BUILD) && !defined(OVT_KSTUB)
+#define OVT_TRACE(...) DbgPrint(__VA_ARGS__)
+#else
+#define OVT_TRACE(...) ((void)0)
+#endif
+
 // Pool tag "Ddk ".
 #define OVT_POOL_TAG 0x206B6444UL  // "Ddk " in memory order
 
@@ -32,6 +40,9 @@ struct OvtState {
     UCHAR ReadByte;
     volatile UCHAR ReadStopState;
     volatile LONG ReadPhase;     // who issues the next read, see serial.cpp
+    ULONG ByteLessReads;         // reads in a row that brought no byte
+    KTIMER RetryTimer;           // re-issues the read of a stuck port
+    KDPC RetryDpc;
     KEVENT ReadStopped;          // set with ReadStopState 2
     PVOID OpenThread;            // referenced port-open thread
     KEVENT ThreadStop;
@@ -58,6 +69,7 @@ void OvtRegisterPointerPort();
 void OvtUnregisterPointerPort();
 
 // serial.cpp
+void OvtInitSerialLink();
 VOID NTAPI OvtPortOpenThread(PVOID context);
 void OvtStopSerialLink();
 

@@ -10,6 +10,17 @@ namespace {
 // stays two frames deep however many bytes the port has buffered.
 enum : LONG { PhaseIdle = 0, PhaseIssuing = 1, PhaseInline = 2 };
 
+// A port stuck in an error (a latched line error under abort-on-error, a
+// device that is gone) fails every read at once, and the issuer would loop
+// at DISPATCH_LEVEL for good. A working line delivers a byte between two
+// failed reads, since an error spoils at most the character it came with,
+// so eight reads in a row without a byte mean a stuck port, while costing
+// a healthy one nothing. From then on each read waits for the retry timer:
+// 10 ms, about one clock tick, frees the processor between tries and still
+// loses nothing the port has buffered.
+const ULONG kByteLessRun = 8;
+const LONGLONG kRetryDelay = -10 * 10000LL;
+
 void AcknowledgeStop() {
     if (g_ovt.ReadStopState == OVT_READ_STOP_REQUESTED) {
         g_ovt.ReadStopState = OVT_READ_STOPPED;
@@ -19,13 +30,21 @@ void AcknowledgeStop() {
 
 NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT, PIRP irp, PVOID context);
 
-void IssueReads() {
+// `retry`: called by the retry timer, whose read goes out whatever the run.
+void IssueReads(bool retry) {
     OvtDeviceExtension* ext = g_ovt.Extension;
     for (;;) {
         if (g_ovt.ReadStopState != OVT_READ_RUNNING) {
             AcknowledgeStop();
             return;
         }
+        if (!retry && g_ovt.ByteLessReads >= kByteLessRun) {
+            LARGE_INTEGER due;
+            due.QuadPart = kRetryDelay;
+            KeSetTimer(&g_ovt.RetryTimer, due, &g_ovt.RetryDpc);
+            return;
+        }
+        retry = false;
         PIRP irp = g_ovt.ReadIrp;
         IoReuseIrp(irp, STATUS_SUCCESS);
         irp->AssociatedIrp.SystemBuffer = &g_ovt.ReadByte;
@@ -43,15 +62,23 @@ void IssueReads() {
     }
 }
 
+VOID NTAPI RetryDpc(PKDPC, PVOID, PVOID, PVOID) { IssueReads(true); }
+
 // The request is ours and is reused: never completed upward.
 NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT, PIRP irp, PVOID) {
     if (g_ovt.ReadStopState == OVT_READ_RUNNING) {
         const bool ok = irp->IoStatus.Status == STATUS_SUCCESS;
-        ovt::TouchReadOutcome(&g_ovt.Touch, &g_ovtHooks, ok, static_cast<uint32_t>(irp->IoStatus.Information),
-                              g_ovt.ReadByte);
+        const ULONG bytes = static_cast<ULONG>(irp->IoStatus.Information);
+        if (ok && bytes != 0) {
+            g_ovt.ByteLessReads = 0;
+        } else {
+            if (g_ovt.ByteLessReads < kByteLessRun) ++g_ovt.ByteLessReads;
+            OVT_TRACE("OVT: read status %08lx bytes %lu\n", static_cast<ULONG>(irp->IoStatus.Status), bytes);
+        }
+        ovt::TouchReadOutcome(&g_ovt.Touch, &g_ovtHooks, ok, bytes, g_ovt.ReadByte);
     }
     if (InterlockedCompareExchange(&g_ovt.ReadPhase, PhaseInline, PhaseIssuing) != PhaseIssuing) {
-        IssueReads();
+        IssueReads(false);
     }
     return STATUS_MORE_PROCESSING_REQUIRED;
 }
@@ -71,6 +98,7 @@ NTSTATUS PortRequest(ULONG code, PDEVICE_OBJECT port, PVOID input, ULONG inputLe
     } else if (NT_SUCCESS(status)) {
         status = iosb.Status;
     }
+    OVT_TRACE("OVT: request %08lx: %08lx\n", code, static_cast<ULONG>(status));
     return status;
 }
 
@@ -99,7 +127,7 @@ bool StartLink(PDEVICE_OBJECT port, PVOID reference) {
     ext->PortFile = reference;
     g_ovt.ReadIrp = irp;
     g_ovt.Touch.ReportEnableCount = 1;
-    IssueReads();
+    IssueReads(false);
     return true;
 }
 
@@ -120,10 +148,19 @@ VOID NTAPI OvtPortOpenThread(PVOID) {
 
         PDEVICE_OBJECT port = NULL;
         PVOID reference = NULL;
-        if (!NT_SUCCESS(OvtOpenPort(&name, &port, &reference))) continue;
+        const NTSTATUS opened = OvtOpenPort(&name, &port, &reference);
+        OVT_TRACE("OVT: open COM%lu: %08lx\n", g_ovt.Touch.Settings.Port, opened);
+        if (!NT_SUCCESS(opened)) continue;
         if (StartLink(port, reference)) break;
     }
     PsTerminateSystemThread(STATUS_SUCCESS);
+}
+
+void OvtInitSerialLink() {
+    KeInitializeEvent(&g_ovt.ReadStopped, NotificationEvent, FALSE);
+    KeInitializeEvent(&g_ovt.ThreadStop, NotificationEvent, FALSE);
+    KeInitializeTimer(&g_ovt.RetryTimer);
+    KeInitializeDpc(&g_ovt.RetryDpc, RetryDpc, NULL);
 }
 
 // Unload: afterwards neither the thread nor a read completion can run, and
@@ -137,6 +174,11 @@ void OvtStopSerialLink() {
         g_ovt.OpenThread = NULL;
     }
     if (g_ovt.ReadIrp == NULL) return;  // the port never opened
+
+    // A retry still waiting will never run now, and no read is out: the
+    // stop is ours to acknowledge. A retry routine already running sees the
+    // stop itself, or issues a read that the loop below cancels.
+    if (KeCancelTimer(&g_ovt.RetryTimer) || KeRemoveQueueDpc(&g_ovt.RetryDpc)) AcknowledgeStop();
 
     // A cancel can land while the request is between two reads and be
     // forgotten by the reuse; ask again until the stop is acknowledged.

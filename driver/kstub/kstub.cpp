@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -74,6 +75,22 @@ std::u16string FromZ(PCWSTR s) { return std::u16string(s); }
 
 void CheckPassive(const char*) {
     if (g_world.Irql != PASSIVE_LEVEL) ++g_world.IrqlErrors;
+}
+
+// Reads a port failed at once since the test last had control: a loop that
+// never lets go of the processor shows here instead of hanging the test.
+int g_failedAtOnce = 0;
+constexpr int kFailedAtOnceLimit = 100000;
+
+void TestHasControl() { g_failedAtOnce = 0; }
+
+// The start of a kernel routine: a step for World::BetweenSteps.
+void Step() {
+    World& w = g_world;
+    if (!w.BetweenSteps || w.InStep || t_self != nullptr || w.Irql != PASSIVE_LEVEL) return;
+    w.InStep = true;
+    w.BetweenSteps(w.Steps++);
+    w.InStep = false;
 }
 
 // Baton passing. Called on the test thread: lets `t` run until it waits
@@ -214,6 +231,7 @@ void SimPort::CompleteRead(PIRP irp, const ReadItem& item) {
 }
 
 size_t SimPort::Deliver() {
+    TestHasControl();
     KIRQL old;
     KeRaiseIrql(DISPATCH_LEVEL, &old);
     size_t n = 0;
@@ -231,6 +249,7 @@ size_t SimPort::Deliver() {
 }
 
 bool SimPort::CompletePending(NTSTATUS status) {
+    TestHasControl();
     if (pendingRead_ == nullptr) return false;
     PIRP irp = pendingRead_;
     pendingRead_ = nullptr;
@@ -289,6 +308,14 @@ NTSTATUS SimPort::Dispatch(PDEVICE_OBJECT device, PIRP irp) {
         irp->IoStatus.Information = 0;
         IoCompleteRequest(irp, IO_NO_INCREMENT);
         return STATUS_CANCELLED;
+    }
+    if (!NT_SUCCESS(port->FailEveryRead)) {
+        if (++g_failedAtOnce > kFailedAtOnceLimit) {
+            throw SimError("a port failing every read at once got 100000 reads without the test regaining "
+                           "control: the read loop never yields the processor");
+        }
+        port->CompleteRead(irp, {port->FailEveryRead, 0, 0});
+        return port->FailEveryRead;
     }
     if (port->InlineCompletion && !port->Queue.empty()) {
         const ReadItem item = port->Queue.front();
@@ -373,6 +400,7 @@ bool RegKeyExists(const char* path) { return g_world.Keys.count(Lower(U16(path))
 // --- threads, timers ---------------------------------------------------------
 
 void RunThreads() {
+    TestHasControl();
     for (size_t i = 0; i < g_threads.size(); ++i) {
         SimThread* t = g_threads[i].get();
         if (!t->Finished) Resume(t);
@@ -401,7 +429,27 @@ void ExpireTimers() {
     }
 }
 
+void AdvanceClock(LONGLONG span) {
+    g_world.Now += span;
+    for (PKTIMER t : g_world.Timers) {
+        if (!t->Pending || t->DueTime > g_world.Now) continue;
+        t->Pending = FALSE;
+        if (t->Dpc != nullptr && !t->Dpc->Queued) {
+            t->Dpc->Queued = TRUE;
+            g_world.DpcQueue.push_back(t->Dpc);
+        }
+    }
+}
+
+int Queued() {
+    int n = static_cast<int>(g_world.DpcQueue.size());
+    for (PKTIMER t : g_world.Timers) n += t->Pending ? 1 : 0;
+    for (auto& p : g_world.Ports) n += p->ReadPending() ? 1 : 0;
+    return n;
+}
+
 void RunDpcs() {
+    TestHasControl();
     KIRQL old;
     KeRaiseIrql(DISPATCH_LEVEL, &old);
     while (!g_world.DpcQueue.empty()) {
@@ -471,6 +519,7 @@ using namespace kstub;
 // --- the kernel routines ---------------------------------------------------------
 
 PVOID ExAllocatePoolWithTag(POOL_TYPE type, size_t bytes, ULONG tag) {
+    Step();
     World& w = g_world;
     if (type == PagedPool && w.Irql > APC_LEVEL) ++w.IrqlErrors;
     ++w.Allocations;
@@ -481,6 +530,7 @@ PVOID ExAllocatePoolWithTag(POOL_TYPE type, size_t bytes, ULONG tag) {
 }
 
 VOID ExFreePool(PVOID p) {
+    Step();
     auto it = g_world.Pool.find(p);
     if (it == g_world.Pool.end()) throw SimError("free of an unknown pool block");
     g_world.Pool.erase(it);
@@ -489,6 +539,7 @@ VOID ExFreePool(PVOID p) {
 
 NTSTATUS IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionSize, PUNICODE_STRING name, ULONG type, ULONG,
                         BOOLEAN, PDEVICE_OBJECT* device) {
+    Step();
     CheckPassive("IoCreateDevice");
     if (!NT_SUCCESS(g_world.CreateDeviceStatus)) return g_world.CreateDeviceStatus;
     const std::u16string n = FromCounted(name);
@@ -507,6 +558,7 @@ NTSTATUS IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionSize, PUNICODE_STR
 }
 
 VOID IoDeleteDevice(PDEVICE_OBJECT device) {
+    Step();
     for (auto it = g_world.Devices.begin(); it != g_world.Devices.end(); ++it) {
         if (it->second == device) {
             g_world.Devices.erase(it);
@@ -518,6 +570,7 @@ VOID IoDeleteDevice(PDEVICE_OBJECT device) {
 }
 
 NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING link, PUNICODE_STRING target) {
+    Step();
     CheckPassive("IoCreateSymbolicLink");
     if (!NT_SUCCESS(g_world.CreateLinkStatus)) return g_world.CreateLinkStatus;
     const std::u16string l = Lower(FromCounted(link));
@@ -527,10 +580,12 @@ NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING link, PUNICODE_STRING target) {
 }
 
 NTSTATUS IoDeleteSymbolicLink(PUNICODE_STRING link) {
+    Step();
     return g_world.Links.erase(Lower(FromCounted(link))) ? STATUS_SUCCESS : STATUS_OBJECT_NAME_NOT_FOUND;
 }
 
 NTSTATUS IoCallDriver(PDEVICE_OBJECT device, PIRP irp) {
+    Step();
     World& w = g_world;
     if (irp->CurrentLocation <= 1) throw SimError("request has no stack location left");
     if (irp->CurrentLocation == irp->StackCount + 1) {
@@ -573,7 +628,18 @@ VOID IoCompleteRequest(PIRP irp, CCHAR boost) {
         } else {
             irp->StubOutstanding = false;  // back with the request's owner
         }
-        if (routine(upper, irp, context) == STATUS_MORE_PROCESSING_REQUIRED) return;
+        const NTSTATUS answer = routine(upper, irp, context);
+        if (answer == STATUS_MORE_PROCESSING_REQUIRED) return;
+        if (upper == nullptr && irp->StubAllocated) {
+            // The kernel would complete the request to a thread it never had.
+            char text[160];
+            std::snprintf(text, sizeof(text),
+                          "the completion routine of a request the driver allocated returned 0x%08X, "
+                          "not STATUS_MORE_PROCESSING_REQUIRED",
+                          static_cast<unsigned>(answer));
+            if (w.RuleBroken.empty()) w.RuleBroken = text;
+            return;
+        }
     }
     irp->StubOutstanding = false;
     if (irp->StubThreaded) {
@@ -589,24 +655,30 @@ VOID IoCompleteRequest(PIRP irp, CCHAR boost) {
 }
 
 PIRP IoAllocateIrp(CCHAR stackSize, BOOLEAN) {
+    Step();
     if (g_world.FailIrpAllocations > 0) {
         --g_world.FailIrpAllocations;
         return nullptr;
     }
-    return NewIrp(stackSize);
+    PIRP irp = NewIrp(stackSize);
+    irp->StubAllocated = true;
+    return irp;
 }
 
 VOID IoFreeIrp(PIRP irp) {
+    Step();
     if (irp->StubOutstanding) ++g_world.IrpMisuse;
     DeleteIrp(irp);
 }
 
 VOID IoReuseIrp(PIRP irp, NTSTATUS status) {
+    Step();
     if (irp->StubOutstanding) ++g_world.IrpMisuse;
     const CCHAR n = irp->StackCount;
     IO_STACK_LOCATION* stack = irp->StubStack;
     std::memset(stack, 0, sizeof(IO_STACK_LOCATION) * (n + 1));
     std::memset(irp, 0, sizeof(IRP));
+    irp->StubAllocated = true;
     irp->StubStack = stack;
     irp->StackCount = n;
     irp->CurrentLocation = static_cast<CCHAR>(n + 1);
@@ -615,6 +687,7 @@ VOID IoReuseIrp(PIRP irp, NTSTATUS status) {
 }
 
 BOOLEAN IoCancelIrp(PIRP irp) {
+    Step();
     if (std::find(g_irps.begin(), g_irps.end(), irp) == g_irps.end()) throw SimError("cancel of an unknown request");
     irp->Cancel = TRUE;
     PDRIVER_CANCEL routine = irp->CancelRoutine;
@@ -626,6 +699,7 @@ BOOLEAN IoCancelIrp(PIRP irp) {
 
 PIRP IoBuildDeviceIoControlRequest(ULONG code, PDEVICE_OBJECT device, PVOID input, ULONG inputLength, PVOID output,
                                    ULONG outputLength, BOOLEAN internal, PKEVENT event, PIO_STATUS_BLOCK iosb) {
+    Step();
     CheckPassive("IoBuildDeviceIoControlRequest");
     if (g_world.FailBuildRequests > 0) {
         --g_world.FailBuildRequests;
@@ -655,6 +729,7 @@ PIRP IoBuildDeviceIoControlRequest(ULONG code, PDEVICE_OBJECT device, PVOID inpu
 
 NTSTATUS IoGetDeviceObjectPointer(PUNICODE_STRING name, ACCESS_MASK access, PFILE_OBJECT* file,
                                   PDEVICE_OBJECT* device) {
+    Step();
     CheckPassive("IoGetDeviceObjectPointer");
     const std::u16string n = FromCounted(name);
     g_world.OpenAttempts.push_back(n);
@@ -680,6 +755,7 @@ NTSTATUS IoGetDeviceObjectPointer(PUNICODE_STRING name, ACCESS_MASK access, PFIL
 }
 
 VOID ObDereferenceObject(PVOID object) {
+    Step();
     auto it = g_objects.find(object);
     if (it == g_objects.end()) throw SimError("dereference of an unknown object");
     --g_world.LiveObjects;
@@ -700,6 +776,7 @@ VOID ObDereferenceObject(PVOID object) {
 }
 
 NTSTATUS ObReferenceObjectByHandle(HANDLE handle, ACCESS_MASK, POBJECT_TYPE, KPROCESSOR_MODE, PVOID* object, PVOID) {
+    Step();
     auto it = g_handles.find(handle);
     if (it == g_handles.end()) throw SimError("reference through an unknown handle");
     if (!NT_SUCCESS(g_world.ReferenceThreadStatus)) return g_world.ReferenceThreadStatus;
@@ -720,6 +797,7 @@ VOID KeInitializeEvent(PKEVENT event, EVENT_TYPE type, BOOLEAN state) {
 }
 
 LONG KeSetEvent(PKEVENT event, LONG, BOOLEAN) {
+    Step();
     if (event->StubMagic != kEventMagic) throw SimError("event not initialised");
     const LONG was = event->Signaled;
     event->Signaled = 1;
@@ -727,6 +805,7 @@ LONG KeSetEvent(PKEVENT event, LONG, BOOLEAN) {
 }
 
 NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER timeout) {
+    Step();
     World& w = g_world;
     const bool zeroWait = timeout != nullptr && timeout->QuadPart == 0;
     if (!zeroWait && w.Irql > APC_LEVEL) ++w.IrqlErrors;
@@ -750,8 +829,10 @@ NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOL
         if (EventSignaled(event)) return STATUS_SUCCESS;
         if (timeout == nullptr) throw SimError("the test's thread would wait forever");
         if (++w.TimedWaitsOnTest > 10000) throw SimError("endless timed waits");
-        w.Now += span;
-        return STATUS_TIMEOUT;
+        // Meanwhile the timers due run their DPCs, which may end the wait.
+        AdvanceClock(span);
+        if (!w.DpcQueue.empty()) RunDpcs();
+        return EventSignaled(event) ? STATUS_SUCCESS : STATUS_TIMEOUT;
     }
     for (;;) {
         if (EventSignaled(event)) return STATUS_SUCCESS;
@@ -783,6 +864,7 @@ VOID KeInitializeDpc(PKDPC dpc, PKDEFERRED_ROUTINE routine, PVOID context) {
 }
 
 BOOLEAN KeSetTimer(PKTIMER timer, LARGE_INTEGER due, PKDPC dpc) {
+    Step();
     if (timer->StubMagic != kEventMagic) throw SimError("timer not initialised");
     const BOOLEAN was = timer->Pending;
     timer->Pending = TRUE;
@@ -792,6 +874,7 @@ BOOLEAN KeSetTimer(PKTIMER timer, LARGE_INTEGER due, PKDPC dpc) {
 }
 
 BOOLEAN KeCancelTimer(PKTIMER timer) {
+    Step();
     if (timer->StubMagic != kEventMagic) throw SimError("timer not initialised");
     const BOOLEAN was = timer->Pending;
     timer->Pending = FALSE;
@@ -799,6 +882,7 @@ BOOLEAN KeCancelTimer(PKTIMER timer) {
 }
 
 BOOLEAN KeRemoveQueueDpc(PKDPC dpc) {
+    Step();
     auto& q = g_world.DpcQueue;
     auto it = std::find(q.begin(), q.end(), dpc);
     if (it == q.end()) return FALSE;
@@ -830,6 +914,7 @@ LONG InterlockedCompareExchange(volatile LONG* target, LONG exchange, LONG compa
 
 NTSTATUS PsCreateSystemThread(PHANDLE handle, ULONG, POBJECT_ATTRIBUTES, HANDLE, PVOID, PKSTART_ROUTINE start,
                               PVOID context) {
+    Step();
     CheckPassive("PsCreateSystemThread");
     if (!NT_SUCCESS(g_world.CreateThreadStatus)) return g_world.CreateThreadStatus;
     auto t = std::make_unique<SimThread>();
@@ -850,6 +935,7 @@ NTSTATUS PsTerminateSystemThread(NTSTATUS) {
 }
 
 NTSTATUS ZwClose(HANDLE handle) {
+    Step();
     auto it = g_handles.find(handle);
     if (it == g_handles.end()) throw SimError("close of an unknown handle");
     g_handles.erase(it);
@@ -858,6 +944,7 @@ NTSTATUS ZwClose(HANDLE handle) {
 }
 
 NTSTATUS ZwOpenKey(PHANDLE key, ACCESS_MASK, POBJECT_ATTRIBUTES oa) {
+    Step();
     CheckPassive("ZwOpenKey");
     if (oa->RootDirectory != nullptr) throw SimError("relative key open");
     if (!NT_SUCCESS(g_world.OpenKeyStatus)) return g_world.OpenKeyStatus;
@@ -869,6 +956,7 @@ NTSTATUS ZwOpenKey(PHANDLE key, ACCESS_MASK, POBJECT_ATTRIBUTES oa) {
 
 NTSTATUS ZwCreateKey(PHANDLE key, ACCESS_MASK, POBJECT_ATTRIBUTES oa, ULONG, PUNICODE_STRING, ULONG options,
                      PULONG disposition) {
+    Step();
     CheckPassive("ZwCreateKey");
     if (!NT_SUCCESS(g_world.WriteStatus)) return g_world.WriteStatus;
     const std::u16string path = Lower(FromCounted(oa->ObjectName));
@@ -888,6 +976,7 @@ NTSTATUS ZwCreateKey(PHANDLE key, ACCESS_MASK, POBJECT_ATTRIBUTES oa, ULONG, PUN
 
 NTSTATUS ZwQueryValueKey(HANDLE key, PUNICODE_STRING name, KEY_VALUE_INFORMATION_CLASS cls, PVOID info,
                          ULONG length, PULONG resultLength) {
+    Step();
     CheckPassive("ZwQueryValueKey");
     auto h = g_handles.find(key);
     if (h == g_handles.end() || h->second.Kind != HandleKind::Key) throw SimError("query through a bad handle");
@@ -922,6 +1011,7 @@ std::u16string RelativePath(ULONG relativeTo, PCWSTR path) {
 
 NTSTATUS RtlWriteRegistryValue(ULONG relativeTo, PCWSTR path, PCWSTR valueName, ULONG type, PVOID data,
                                ULONG length) {
+    Step();
     CheckPassive("RtlWriteRegistryValue");
     if (!NT_SUCCESS(g_world.WriteStatus)) return g_world.WriteStatus;
     auto k = g_world.Keys.find(RelativePath(relativeTo, path));
@@ -932,6 +1022,7 @@ NTSTATUS RtlWriteRegistryValue(ULONG relativeTo, PCWSTR path, PCWSTR valueName, 
 }
 
 NTSTATUS RtlDeleteRegistryValue(ULONG relativeTo, PCWSTR path, PCWSTR valueName) {
+    Step();
     CheckPassive("RtlDeleteRegistryValue");
     auto k = g_world.Keys.find(RelativePath(relativeTo, path));
     if (k == g_world.Keys.end()) return STATUS_OBJECT_NAME_NOT_FOUND;
@@ -939,6 +1030,7 @@ NTSTATUS RtlDeleteRegistryValue(ULONG relativeTo, PCWSTR path, PCWSTR valueName)
 }
 
 BOOLEAN HalMakeBeep(ULONG frequency) {
+    Step();
     g_world.Beeps.push_back(frequency);
     g_world.Tone = frequency;
     return TRUE;

@@ -265,6 +265,7 @@ struct IRP {
     // Stand-in bookkeeping.
     IO_STACK_LOCATION* StubStack;
     bool StubThreaded;        // built by IoBuildDeviceIoControlRequest
+    bool StubAllocated;       // from IoAllocateIrp: the driver's own
     bool StubOutstanding;     // in the hands of a lower driver
     int StubCompletions;      // IoCompleteRequest calls since the last reuse
     CCHAR StubBoost;

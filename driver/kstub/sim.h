@@ -5,6 +5,7 @@
 #define OVTOUCH_DRIVER_KSTUB_SIM_H
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -70,6 +71,9 @@ public:
     int ReadsWhileClosed = 0;
     int Cancels = 0;
     int ReadsWithWrongLength = 0;
+    // Fails every read at once with this status while it is not success,
+    // for as long as it is set: a port stuck in an error.
+    NTSTATUS FailEveryRead = STATUS_SUCCESS;
     int IgnoreCancels = 0;  // cancels that find the read between two reads
 
 private:
@@ -162,7 +166,15 @@ struct World {
     int Threads = 0;
     int LiveThreads = 0;
     std::string ThreadError;  // what ended a stand-in thread abnormally
+    std::string RuleBroken;   // a kernel rule the driver broke, in words
     int TimedWaitsOnTest = 0;
+
+    // Called with a running count at the start of every kernel routine the
+    // test's own thread enters at PASSIVE_LEVEL (not while it runs): lets a
+    // test make the world move between any two steps of, say, unload.
+    std::function<void(int)> BetweenSteps;
+    int Steps = 0;
+    bool InStep = false;
 };
 
 World& W();
@@ -189,6 +201,11 @@ void ElapseWaits();
 int ThreadsAlive();
 // The due timers fire: their DPCs are queued; RunDpcs runs them.
 void ExpireTimers();
+// Time passes: the timers due by then fire.
+void AdvanceClock(LONGLONG span);
+// Anything of the driver still queued: pending timers, queued DPCs, reads
+// held by a port.
+int Queued();
 void RunDpcs();
 
 // Sends a request to a device as the I/O manager would.

@@ -44,6 +44,7 @@ void DriverTest::TearDown() {
     EXPECT_EQ(w.IrqlErrors, 0) << "a routine ran at the wrong IRQL";
     EXPECT_EQ(w.IrpMisuse, 0) << "a request was completed twice, reused while out, or left pending";
     EXPECT_EQ(w.ThreadError, "");
+    EXPECT_EQ(w.RuleBroken, "");
     EXPECT_EQ(w.Irql, PASSIVE_LEVEL);
     kstub::Reset();
 }

@@ -1,5 +1,6 @@
 // Entry, parameters, device map, unload and the tone output.
 #include <functional>
+#include <string>
 
 #include "harness.h"
 
@@ -265,6 +266,59 @@ TEST_F(LifecycleTest, UnloadAfterTheToneEndedLeavesTheSpeakerAlone) {
     Unload();
     EXPECT_EQ(W().Beeps, std::vector<ULONG>({2000, 0}));
 }
+
+// Whatever happens between two steps of unload (a lift-off that beeps, the
+// stuck port's retry coming due or running), unload returns with nothing of
+// the driver queued and nothing held.
+enum class Meanwhile { Packet, RetryDue, RetryQueued };
+
+class UnloadRaceTest : public DriverTest, public ::testing::WithParamInterface<Meanwhile> {};
+
+TEST_P(UnloadRaceTest, NothingIsLeftQueued) {
+    const Meanwhile what = GetParam();
+    for (int at = -1;; ++at) {
+        SCOPED_TRACE("event before unload step " + std::to_string(at));
+        SetUp();
+        kstub::SimPort& port = LoadWithPort();
+        ASSERT_EQ(Connect(Mouse), STATUS_SUCCESS);
+        if (what != Meanwhile::Packet) {
+            port.FailEveryRead = STATUS_CANCELLED;
+            port.CompletePending(STATUS_CANCELLED);
+            ASSERT_TRUE(g_ovt.RetryTimer.Pending);
+            if (what == Meanwhile::RetryQueued) kstub::ExpireTimers();
+        }
+        bool happened = false;
+        W().BetweenSteps = [&](int step) {
+            if (step != at) return;
+            happened = true;
+            if (what == Meanwhile::Packet) {
+                port.QueueBytes(Packet(TOUCH_UP, 1024, 1024));  // BeepMode 2 beeps at lift-off
+                port.Deliver();
+            } else {
+                kstub::ExpireTimers();
+                kstub::RunDpcs();
+            }
+        };
+        Unload();
+        W().BetweenSteps = nullptr;
+        EXPECT_EQ(kstub::Queued(), 0) << "a timer, DPC or read of the driver outlives unload";
+        EXPECT_EQ(W().Tone, 0u);
+        EXPECT_EQ(port.ReadsWhileClosed, 0);
+        EXPECT_EQ(g_ovt.ReadStopState, OVT_READ_STOPPED);
+        ExpectNothingHeld();
+        TearDown();
+        if (at >= 0 && !happened) break;  // past the last step
+    }
+}
+
+std::string MeanwhileName(const ::testing::TestParamInfo<Meanwhile>& i) {
+    const char* const names[] = {"Packet", "RetryDue", "RetryQueued"};
+    return names[static_cast<int>(i.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Unload, UnloadRaceTest,
+                         ::testing::Values(Meanwhile::Packet, Meanwhile::RetryDue, Meanwhile::RetryQueued),
+                         MeanwhileName);
 
 TEST_F(LifecycleTest, WithoutAThreadToWaitForTheDriverStaysLoaded) {
     W().ReferenceThreadStatus = STATUS_INSUFFICIENT_RESOURCES;

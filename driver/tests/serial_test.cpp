@@ -243,13 +243,50 @@ TEST_F(SerialTest, MillionByteBurstRunsInBoundedStackInOrder) {
     }
 }
 
-TEST_F(SerialTest, APortThatKeepsFailingAtOnceDoesNotNest) {
+// A port stuck in an error fails every read at once, forever. The loop lets
+// go of the processor after a short run and tries again from the retry
+// timer a few ms later, one read per try; once the port works again a
+// packet decodes, and a byte ends the run.
+TEST_F(SerialTest, APortThatFailsEveryReadAtOnceYieldsAndRecovers) {
     kstub::SimPort& port = LoadWithPort();
-    for (int i = 0; i < 200000; ++i) port.QueueError(STATUS_DEVICE_DATA_ERROR);
+    ASSERT_EQ(Connect(Mouse), STATUS_SUCCESS);
+    const std::vector<UCHAR> cut = Packet(TOUCH_MOVE, 100, 100);
+    port.QueueBytes(std::vector<UCHAR>(cut.begin(), cut.begin() + 4));
+    port.Deliver();
+    port.FailEveryRead = STATUS_CANCELLED;
+    const int reads = port.Reads;
     W().MaxCallDepth = 0;
-    port.CompletePending(STATUS_DEVICE_DATA_ERROR);
-    EXPECT_TRUE(port.Queue.empty());
+    ASSERT_TRUE(port.CompletePending(STATUS_CANCELLED));
+    EXPECT_LE(port.Reads - reads, 8) << "reads before the loop let go";
     EXPECT_LE(W().MaxCallDepth, 2);
+    EXPECT_FALSE(port.ReadPending());
+    ASSERT_TRUE(g_ovt.RetryTimer.Pending);
+    const LONGLONG delay = g_ovt.RetryTimer.DueTime - W().Now;
+    EXPECT_GE(delay, 1 * 10000) << "retried at once";
+    EXPECT_LE(delay, 20 * 10000) << "retried too late";
+
+    for (int i = 0; i < 1000; ++i) {  // ten seconds of a stuck port
+        const int before = port.Reads;
+        kstub::AdvanceClock(delay);
+        kstub::RunDpcs();
+        ASSERT_EQ(port.Reads, before + 1) << "one read per try, try " << i;
+        ASSERT_TRUE(g_ovt.RetryTimer.Pending);
+    }
+
+    port.FailEveryRead = STATUS_SUCCESS;
+    port.QueueBytes(Packet(TOUCH_MOVE, 1024, 512));
+    kstub::AdvanceClock(delay);
+    kstub::RunDpcs();
+    ASSERT_EQ(Mouse.Deliveries.size(), 1u) << "the framer restarted: the cut packet is gone, the new one decodes";
+    EXPECT_EQ(Mouse.Deliveries[0].Record.LastX, 32767);
+    EXPECT_EQ(Mouse.Deliveries[0].Record.LastY, 16383);
+    EXPECT_TRUE(port.ReadPending());
+
+    for (int i = 0; i < 7; ++i) port.QueueError(STATUS_DEVICE_DATA_ERROR);
+    port.QueueBytes(Packet(TOUCH_MOVE, 1024, 1024));
+    port.Deliver();
+    EXPECT_EQ(Mouse.Deliveries.size(), 2u) << "after a byte, failures are retried at once again";
+    EXPECT_FALSE(g_ovt.RetryTimer.Pending);
     EXPECT_TRUE(port.ReadPending());
 }
 
