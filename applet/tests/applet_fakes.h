@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "applet/applet_host.h"
-#include "applet/property_page.h"
-#include "applet/settings_dialog.h"
+#include "applet/logic/applet_host.h"
+#include "applet/logic/property_page.h"
+#include "applet/logic/settings_dialog.h"
 #include "tests/support/fake_registry.h"
 
 namespace ovt::test {

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "applet/resource.h"
-#include "applet/touch_applet.h"
+#include "applet/win32/resource.h"
+#include "applet/logic/touch_applet.h"
 #include "applet_fakes.h"
 #include "common/ovtouch.h"
 #include "tests/support/inproc_device.h"
@@ -31,43 +31,45 @@ class AppletTest : public ::testing::Test {
         registry.SetDword(HKLM, kParams, "ButtonMode", 1);
         registry.SetString(HKCU, kMouse, "DoubleClickSpeed", "500");
         registry.SetString(HKCU, kMouse, "DoubleClickHeight", "4");
-        applet.Attach(&host, &registry);
         registry.writes.clear();
         registry.opens.clear();  // the driver's own load
     }
-    long Open() { return CplDispatch(kPanel, kCplDblclk, 0, 0); }
+    long Open() { return applet.Message(kPanel, kCplDblclk, 0, 0); }
     std::vector<uint32_t> Codes() { return device.Codes(); }
 
     CountingRegistry registry;
     InProcDevice device{&registry};
     RecordingHost host{&device};
-    TouchApplet applet;
+    AppletSettings settings{};
+    TouchApplet applet{host, registry, settings};
 };
 
 TEST_F(AppletTest, EntryTableForwardsToTheApplet) {
     struct Row {
         unsigned message;
         long result;
-    } rows[] = {{kCplInit, 1}, {kCplGetCount, 1}, {kCplSelect, 1}, {kCplStop, 1},
-                {kCplExit, 0}, {0, 1},          {9, 1},           {10, 1}, {200, 1}};
+    } rows[] = {{kCplInit, 1}, {kCplGetCount, 1}, {kCplSelect, 1}, {kCplStop, 1}, {kCplExit, 0},
+                {kCplNewInquire, 0},  // no record to fill
+                {0, 1},        {9, 1},           {10, 1},         {200, 1}};
     for (const Row& r : rows) {
-        EXPECT_EQ(CplDispatch(kPanel, r.message, 0, 0), r.result) << r.message;
+        EXPECT_EQ(applet.Message(kPanel, r.message, 0, 0), r.result) << r.message;
     }
     EXPECT_TRUE(host.log.empty());
+    EXPECT_TRUE(host.icons.empty());
     EXPECT_TRUE(Codes().empty());
 }
 
 TEST_F(AppletTest, InquireLeavesTheRecordAlone) {
     unsigned char record[16];
     memset(record, 0xCC, sizeof record);
-    EXPECT_EQ(CplDispatch(kPanel, kCplInquire, 0, reinterpret_cast<intptr_t>(record)), 0);
+    EXPECT_EQ(applet.Message(kPanel, kCplInquire, 0, reinterpret_cast<intptr_t>(record)), 0);
     for (unsigned char b : record) EXPECT_EQ(b, 0xCC);
 }
 
 TEST_F(AppletTest, NewInquireFillsTheRecord) {
     NewCplInfo info;
     memset(&info, 0xCC, sizeof info);
-    EXPECT_EQ(CplDispatch(kPanel, kCplNewInquire, 7, reinterpret_cast<intptr_t>(&info)), 0);
+    EXPECT_EQ(applet.Message(kPanel, kCplNewInquire, 7, reinterpret_cast<intptr_t>(&info)), 0);
     EXPECT_EQ(info.dwSize, sizeof(NewCplInfo));
     EXPECT_EQ(info.dwFlags, 0u);
     EXPECT_EQ(info.dwHelpContext, 0u);
@@ -81,40 +83,10 @@ TEST_F(AppletTest, NewInquireFillsTheRecord) {
     EXPECT_STREQ(info.szHelpFile, "");
 }
 
-TEST(PanelAppletBase, SlotDefaults) {
-    RecordingHost host(nullptr);
-    PanelApplet base;
-    base.SetHost(&host);
-    EXPECT_EQ(PanelApplet::Current(), &base);
-    EXPECT_EQ(base.OnDblclk(nullptr, 0, 0), 0);
-    EXPECT_EQ(base.OnExit(), 0);
-    EXPECT_EQ(base.OnGetCount(), 1);
-    EXPECT_EQ(base.OnInit(), 1);
-    EXPECT_EQ(base.OnSelect(0, 0), 1);
-    EXPECT_EQ(base.OnStop(0, 0), 1);
-    NewCplInfo info;
-    memset(&info, 0xCC, sizeof info);
-    EXPECT_EQ(base.OnNewInquire(0, &info), 0);
-    EXPECT_EQ(info.dwSize, sizeof(NewCplInfo));
-    EXPECT_EQ(info.dwFlags | info.dwHelpContext, 0u);
-    EXPECT_EQ(info.lData, 0);
-    EXPECT_EQ(host.icons, std::vector<int>{1});
-    EXPECT_STREQ(info.szName, "Applet");
-    EXPECT_STREQ(info.szInfo, "Raw Cpl Applet");
-    EXPECT_STREQ(info.szHelpFile, "");
-    EXPECT_TRUE(host.log.empty());  // the base opens nothing
-}
-
-TEST(PanelAppletBase, DispatchWithoutAnAppletAnswersZero) {
-    { PanelApplet gone; }
-    EXPECT_EQ(PanelApplet::Current(), nullptr);
-    EXPECT_EQ(CplDispatch(nullptr, kCplInit, 0, 0), 0);
-}
-
 TEST_F(AppletTest, DriverMissingShowsOnlyTheMessage) {
     RecordingHost noDriver(nullptr);
-    applet.Attach(&noDriver, &registry);
-    EXPECT_EQ(Open(), 0);
+    TouchApplet alone(noDriver, registry, settings);
+    EXPECT_EQ(alone.Message(kPanel, kCplDblclk, 0, 0), 0);
     EXPECT_EQ(noDriver.log, (std::vector<std::string>{"open", "message:" GBK_DRIVER_MISSING}));
     EXPECT_EQ(noDriver.owners, std::vector<WindowHandle>{kPanel});
     EXPECT_TRUE(registry.opens.empty());
@@ -147,34 +119,34 @@ TEST_F(AppletTest, OkWithoutTouchingWritesBackWhatWasLoaded) {
     EXPECT_EQ(Codes(), std::vector<uint32_t>{IOCTL_TOUCH_RELOAD_PARAMETERS});
     EXPECT_EQ(device.Requests()[0].in.size(), 0u);
     EXPECT_EQ(device.Requests()[0].outLength, 0u);
-    EXPECT_EQ(applet.Settings().Device, nullptr);
+    EXPECT_EQ(settings.Device, nullptr);
 }
 
 TEST_F(AppletTest, PagesGetTheLoadedValuesAndOkTakesThemBack) {
     host.script = [&](SettingsDialog& d) {
-        EXPECT_EQ(d.Page2.ModeIndex, 1);
-        EXPECT_EQ(d.Page2.Frequency, 3000);
-        EXPECT_EQ(d.Page2.Time, 100);
-        EXPECT_EQ(d.Page2.Device, &device);
-        EXPECT_EQ(d.Page3.ModeIndex, 0);
-        EXPECT_EQ(d.Page3.Area, 4);
-        EXPECT_EQ(d.Page3.Speed, 500);
-        EXPECT_EQ(d.Page4.PortIndex, 0);
+        EXPECT_EQ(d.Sound.ModeIndex, 1);
+        EXPECT_EQ(d.Sound.Frequency, 3000);
+        EXPECT_EQ(d.Sound.Time, 100);
+        EXPECT_EQ(d.Sound.Device, &device);
+        EXPECT_EQ(d.Mouse.ModeIndex, 0);
+        EXPECT_EQ(d.Mouse.Area, 4);
+        EXPECT_EQ(d.Mouse.Speed, 500);
+        EXPECT_EQ(d.Port.PortIndex, 0);
         // The user changes every field of every page: beep on release,
         // higher and longer; drag and double-click mode, a quicker and wider
         // double-click; COM2.
         FakeControls mouse, port, sound;
-        d.Page3.OnInitDialog(mouse);
-        mouse.Choose(d.Page3, IDC_MOUSE_MODE, 3);
-        mouse.Drag(d.Page3, IDC_DBL_SPEED, 300);
-        EXPECT_EQ(d.Page3.Area, 20);  // the other slider took its clamped position
-        mouse.Drag(d.Page3, IDC_DBL_AREA, 150);
-        d.Page4.OnInitDialog(port);
-        port.Choose(d.Page4, IDC_PORT, 1);
-        d.Page2.OnInitDialog(sound);
-        sound.Choose(d.Page2, IDC_BEEP_MODE, 2);
-        sound.Drag(d.Page2, IDC_BEEP_FREQ, 4500);
-        sound.Drag(d.Page2, IDC_BEEP_TIME, 250);
+        d.Mouse.OnInitDialog(mouse);
+        mouse.Choose(d.Mouse, IDC_MOUSE_MODE, 3);
+        mouse.Drag(d.Mouse, IDC_DBL_SPEED, 300);
+        EXPECT_EQ(d.Mouse.Area, 20);  // the other slider took its clamped position
+        mouse.Drag(d.Mouse, IDC_DBL_AREA, 150);
+        d.Port.OnInitDialog(port);
+        port.Choose(d.Port, IDC_PORT, 1);
+        d.Sound.OnInitDialog(sound);
+        sound.Choose(d.Sound, IDC_BEEP_MODE, 2);
+        sound.Drag(d.Sound, IDC_BEEP_FREQ, 4500);
+        sound.Drag(d.Sound, IDC_BEEP_TIME, 250);
         return kDialogOk;
     };
     Open();
@@ -208,7 +180,7 @@ TEST_F(AppletTest, CancelAndFailureWriteNothingButStillReload) {
     const int ends[] = {kDialogCancel, kDialogFailed, 0};
     for (int end : ends) {
         host.script = [end](SettingsDialog& d) {
-            d.Page4.PortIndex = 1;  // a choice the user then throws away
+            d.Port.PortIndex = 1;  // a choice the user then throws away
             return end;
         };
         const size_t before = Codes().size();
@@ -232,11 +204,11 @@ TEST_F(AppletTest, ReloadUndoesTheRightButtonSwitchEvenOnCancel) {
 TEST_F(AppletTest, MissingKeyMessageComesBeforeTheDialogWhichShowsTheFallbacks) {
     registry.DeleteKey(HKLM, kParams);
     host.script = [](SettingsDialog& d) {
-        EXPECT_EQ(d.Page2.ModeIndex, 2);
-        EXPECT_EQ(d.Page2.Frequency, 2000);
-        EXPECT_EQ(d.Page2.Time, 32);
-        EXPECT_EQ(d.Page3.ModeIndex, 3);
-        EXPECT_EQ(d.Page4.PortIndex, 0);
+        EXPECT_EQ(d.Sound.ModeIndex, 2);
+        EXPECT_EQ(d.Sound.Frequency, 2000);
+        EXPECT_EQ(d.Sound.Time, 32);
+        EXPECT_EQ(d.Mouse.ModeIndex, 3);
+        EXPECT_EQ(d.Port.PortIndex, 0);
         return kDialogCancel;
     };
     Open();
@@ -275,8 +247,8 @@ TEST_F(AppletTest, EachOpeningStartsFromWhatThePreviousLeft) {
     registry.DeleteValue(k, "MouseMode");
     registry.CloseKey(k);
     host.script = [](SettingsDialog& d) {
-        EXPECT_EQ(d.Page2.ModeIndex, 1);  // kept from the first opening
-        EXPECT_EQ(d.Page3.ModeIndex, 2);
+        EXPECT_EQ(d.Sound.ModeIndex, 1);  // kept from the first opening
+        EXPECT_EQ(d.Mouse.ModeIndex, 2);
         return kDialogCancel;
     };
     Open();

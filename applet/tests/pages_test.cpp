@@ -2,8 +2,8 @@
 // and controls follow each other.
 #include <gtest/gtest.h>
 
-#include "applet/resource.h"
-#include "applet/settings_dialog.h"
+#include "applet/win32/resource.h"
+#include "applet/logic/settings_dialog.h"
 #include "applet_fakes.h"
 
 namespace ovt::test {
@@ -15,14 +15,14 @@ TEST(SheetOrder, PagesAndTemplates) {
     const int templates[] = {107, 4001, 102, 106, 4006};
     for (int i = 0; i < SettingsDialog::kPageCount; i++) EXPECT_EQ(d.Page(i)->TemplateId(), templates[i]) << i;
     EXPECT_EQ(d.Page(5), nullptr);
-    EXPECT_EQ(d.Page4.PortIndex, -1);
-    EXPECT_EQ(d.Page2.ModeIndex, -1);
-    EXPECT_EQ(d.Page2.Time, 0);
-    EXPECT_EQ(d.Page2.Frequency, 0);
+    EXPECT_EQ(d.Port.PortIndex, -1);
+    EXPECT_EQ(d.Sound.ModeIndex, -1);
+    EXPECT_EQ(d.Sound.Time, 0);
+    EXPECT_EQ(d.Sound.Frequency, 0);
 }
 
 TEST(MousePage, InitialisationFillsListRangesAndLabels) {
-    TabPage3 page;
+    MousePage page;
     page.ModeIndex = 2;
     page.Area = 40;
     page.Speed = 900;
@@ -45,7 +45,7 @@ TEST(MousePage, InitialisationFillsListRangesAndLabels) {
 }
 
 TEST(MousePage, OutOfRangeValuesShowInTheLabelWhileTheSliderClamps) {
-    TabPage3 page;
+    MousePage page;
     page.ModeIndex = 0;
     page.Area = 4;
     page.Speed = 0;
@@ -65,7 +65,7 @@ TEST(MousePage, OutOfRangeValuesShowInTheLabelWhileTheSliderClamps) {
 }
 
 TEST(MousePage, MovingEitherSliderRefreshesBothLabels) {
-    TabPage3 page;
+    MousePage page;
     page.ModeIndex = 3;
     page.Area = 4;
     page.Speed = 500;
@@ -83,7 +83,7 @@ TEST(MousePage, MovingEitherSliderRefreshesBothLabels) {
 }
 
 TEST(MousePage, NothingSelectedReadsAsMinusOne) {
-    TabPage3 page;
+    MousePage page;
     page.ModeIndex = 7;  // beyond the list: no selection
     FakeControls c;
     page.OnInitDialog(c);
@@ -93,7 +93,7 @@ TEST(MousePage, NothingSelectedReadsAsMinusOne) {
 }
 
 TEST(SoundPage, InitialisationFillsListRangesAndLabels) {
-    TabPage2 page;
+    SoundPage page;
     page.SetValues(2, 750, 1000, nullptr);
     FakeControls c;
     EXPECT_TRUE(page.OnInitDialog(c));
@@ -112,7 +112,7 @@ TEST(SoundPage, InitialisationFillsListRangesAndLabels) {
 }
 
 TEST(SoundPage, SlidersAndListUpdateTheValues) {
-    TabPage2 page;
+    SoundPage page;
     page.SetValues(1, 40, 2000, nullptr);
     FakeControls c;
     page.OnInitDialog(c);
@@ -130,7 +130,7 @@ TEST(SoundPage, SlidersAndListUpdateTheValues) {
 }
 
 TEST(PortPage, ListAndSelection) {
-    TabPage4 page;
+    PortPage page;
     page.PortIndex = 1;
     FakeControls c;
     EXPECT_TRUE(page.OnInitDialog(c));
@@ -142,7 +142,7 @@ TEST(PortPage, ListAndSelection) {
 
 TEST(CalibrationPage, EachClickStartsTheProgramWithoutWaiting) {
     RecordingHost host(nullptr);
-    TabPage1 page(host);
+    CalibrationPage page(host);
     FakeControls c;
     EXPECT_TRUE(page.OnInitDialog(c));
     page.OnButton(c, IDC_CALIBRATE);

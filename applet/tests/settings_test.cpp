@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "applet/applet_settings.h"
+#include "applet/logic/applet_settings.h"
 #include "applet_fakes.h"
 #include "common/ovtouch.h"
 

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "applet/resource.h"
-#include "applet/tab_page2.h"
+#include "applet/win32/resource.h"
+#include "applet/logic/sound_page.h"
 #include "applet_fakes.h"
 #include "common/ovtouch.h"
 #include "tests/support/inproc_device.h"
@@ -63,7 +63,7 @@ class SoundTest : public ::testing::Test {
 };
 
 TEST_F(SoundTest, FourRequestsAndTheDriverGetsItsOwnSettingsBack) {
-    TabPage2 page;
+    SoundPage page;
     page.SetValues(0, 100, 3000, &device);  // "never": the test beeps all the same
     FakeControls c;
     page.OnInitDialog(c);
@@ -99,7 +99,7 @@ TEST_F(SoundTest, ChangesMadeInMemoryAreWhatTheTestRestores) {
     uint32_t bytes;
     device.Control(IOCTL_TOUCH_SET_BEEP, held, 12, nullptr, 0, &bytes);
     baseline = device.Requests().size();
-    TabPage2 page;
+    SoundPage page;
     page.SetValues(2, 40, 2000, &device);
     page.SoundTest();
     EXPECT_EQ(Sent()[3].in, Words(1, 1200, 500));
@@ -110,7 +110,7 @@ TEST_F(SoundTest, FailedOrShortFirstRequestRestoresTheLoadedValues) {
     for (bool shortAnswer : {false, true}) {
         baseline = device.Requests().size();
         FlakyDevice flaky(device, IOCTL_TOUCH_GET_BEEP, shortAnswer);
-        TabPage2 page;
+        SoundPage page;
         page.SetValues(1, 80, 2200, &flaky);  // as the applet loaded them
         FakeControls c;
         page.OnInitDialog(c);
@@ -127,7 +127,7 @@ TEST_F(SoundTest, FailedOrShortFirstRequestRestoresTheLoadedValues) {
 
 TEST_F(SoundTest, DriverGoneAwaySendsNothingUnset) {
     device.FailAll(true);
-    TabPage2 page;
+    SoundPage page;
     page.SetValues(2, 40, 2000, &device);
     page.SoundTest();
     const auto sent = Sent();

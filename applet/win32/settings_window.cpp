@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "applet/resource.h"
-#include "applet/settings_dialog.h"
+#include "applet/win32/resource.h"
+#include "applet/logic/settings_dialog.h"
 #include "win32_host.h"
 
 namespace ovt {

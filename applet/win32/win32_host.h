@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "applet/applet_host.h"
+#include "applet/logic/applet_host.h"
 #include "common/user/win32_platform.h"
 
 namespace ovt {

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#include "calib/calib_logic.h"
+#include "calib/logic/calib_logic.h"
 #include "calib/tests/recording_registry.h"
 
 namespace ovt::calib {

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "calib/calib_logic.h"
+#include "calib/logic/calib_logic.h"
 #include "calib/tests/recording_registry.h"
 #include "tests/support/inproc_device.h"
 

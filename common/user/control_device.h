@@ -10,7 +10,6 @@ namespace ovt {
 
 class ControlDevice {
   public:
-    virtual ~ControlDevice() {}
     // Returns true when the request succeeded; *bytes gets the count the
     // driver returned (0 on failure). Buffers may be null with length 0.
     virtual bool Control(uint32_t code, const void* in, uint32_t inLength, void* out,
@@ -20,6 +19,11 @@ class ControlDevice {
         uint32_t n = 0;
         return Control(code, 0, 0, 0, 0, &n);
     }
+
+  protected:
+    // Never deleted through the interface: no deleting destructor, so the
+    // applet links without the C++ runtime.
+    ~ControlDevice() = default;
 };
 
 }  // namespace ovt

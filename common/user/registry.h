@@ -26,7 +26,6 @@ typedef void* RegKey;
 
 class Registry {
   public:
-    virtual ~Registry() {}
     // Each returns the platform's error code: 0 for success.
     virtual long OpenKey(RegRoot root, const char* path, uint32_t access, RegKey* key) = 0;
     virtual long CreateKey(RegRoot root, const char* path, uint32_t access, RegKey* key) = 0;
@@ -37,6 +36,11 @@ class Registry {
     virtual long DeleteValue(RegKey key, const char* name) = 0;
     // Deletes a key that has no subkeys.
     virtual long DeleteKey(RegRoot root, const char* path) = 0;
+
+  protected:
+    // Never deleted through the interface: no deleting destructor, so the
+    // applet links without the C++ runtime.
+    ~Registry() = default;
 };
 
 // Error codes the logic tests for.

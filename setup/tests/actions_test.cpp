@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
 
-#include "setup/actions/paths.h"
-#include "setup/actions/texts.h"
+#include "setup/logic/paths.h"
+#include "setup/logic/texts.h"
 #include "setup_fixture.h"
 
 namespace ovt::setup::test {

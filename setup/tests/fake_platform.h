@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/actions/platform.h"
+#include "setup/logic/platform.h"
 
 namespace ovt::setup::test {
 

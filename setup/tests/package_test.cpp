@@ -6,8 +6,8 @@
 #include <sstream>
 #include <string>
 
-#include "setup/actions/actions.h"
-#include "setup/actions/texts.h"
+#include "setup/logic/actions.h"
+#include "setup/logic/texts.h"
 
 namespace ovt::setup::test {
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fake_platform.h"
-#include "setup/actions/actions.h"
+#include "setup/logic/actions.h"
 #include "tests/support/fake_registry.h"
 
 namespace ovt::setup::test {

@@ -1,8 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "setup/actions/texts.h"
-#include "setup/uninst/uninstall.h"
+#include "setup/logic/texts.h"
+#include "setup/logic/uninstall.h"
 #include "setup_fixture.h"
 
 namespace ovt::setup::test {

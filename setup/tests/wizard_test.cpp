@@ -1,8 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "setup/actions/texts.h"
-#include "setup/wizard/wizard.h"
+#include "setup/logic/texts.h"
+#include "setup/logic/wizard.h"
 #include "setup_fixture.h"
 
 namespace ovt::setup::test {

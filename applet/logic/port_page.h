@@ -1,0 +1,20 @@
+// Port page: the serial port the controller is attached to.
+#ifndef OVTOUCH_APPLET_LOGIC_PORT_PAGE_H
+#define OVTOUCH_APPLET_LOGIC_PORT_PAGE_H
+
+#include "property_page.h"
+
+namespace ovt {
+
+class PortPage : public PropertyPage {
+  public:
+    PortPage();
+    bool OnInitDialog(DialogControls& c) override;
+    void OnListChange(DialogControls& c, int id) override;
+
+    int32_t PortIndex;  // 0 COM1, 1 COM2
+};
+
+}  // namespace ovt
+
+#endif
