@@ -475,17 +475,11 @@ void InstallFont() {
 // The logon runs the machine's run-once entries one after the other and
 // waits for each before the Run entries (where the harness starts this
 // agent): the calibration would wait for touches nobody asks for. So an
-// entry ahead of the package's starts the agent and returns at once.
+// entry that starts the agent and returns at once goes first; this system
+// runs the entries last-written first.
 void AgentBeforeRunOnce() {
-    char calib[MAX_PATH];
-    if (!RegText(HKEY_LOCAL_MACHINE, kRunOnce, "OVTouch", calib, sizeof calib)) return;
-    HKEY k;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS) return;
-    RegDeleteValueA(k, "OVTouch");
     const char spawn[] = "C:\\ovt\\ovtrx.exe spawn";
-    RegSetValueExA(k, "0ovtrx", 0, REG_SZ, (const BYTE*)spawn, sizeof spawn);
-    RegSetValueExA(k, "OVTouch", 0, REG_SZ, (const BYTE*)calib, (DWORD)strlen(calib) + 1);
-    RegCloseKey(k);
+    RegSet(HKEY_LOCAL_MACHINE, kRunOnce, "0ovtrx", REG_SZ, spawn, sizeof spawn);
 }
 
 void Install() {
