@@ -701,7 +701,7 @@ void Pace() {
 // Beeps one at a time; neighbours differ in frequency so the host can cut.
 void Sound() {
     Check(OpenDevice(5000), "device");
-    const DWORD beeps[][3] = {{1, 1000, 50}, {2, 2000, 100}, {1, 5000, 30}, {2, 1000, 200}, {1, 2000, 20}, {2, 5000, 80}};
+    const DWORD beeps[][3] = {{1, 1000, 50}, {2, 2000, 100}, {1, 5000, 40}, {2, 1000, 200}, {1, 2000, 32}, {2, 5000, 80}};
     Observe(true);
     Pump(500);
     Say("REQ mark sound-a");
