@@ -418,7 +418,7 @@ int PixelX(int raw) { return (int)((MapAxis(raw, Param("XLow"), Param("XHigh")) 
 int PixelY(int raw) { return (int)((MapAxis(raw, Param("YLow"), Param("YHigh")) * (unsigned)g_h) >> 16); }
 
 // Asks the host for packets and waits until `want` button messages came.
-void Touch(const char* packets, int want, DWORD ms = 4000) {
+void Touch(const char* packets, int want, DWORD ms = 15000) {
     Say("REQ send %s", packets);
     WaitFor([&] { return CountButtons() >= want; }, ms);
     Pump(200);
@@ -467,9 +467,15 @@ void InstallFont() {
     // The dialogs' faces map to the CJK font the host copied in.
     RegSetText("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts", "WenQuanYi Zen Hei (TrueType)",
                "wqy-zenhei.ttc");
-    const char* faces[] = {"System", "MS Sans Serif", "MS Shell Dlg", "MS Shell Dlg 2", "SimSun", "宋体", "Tahoma"};
-    for (const char* f : faces)
-        RegSetText("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes", f, "WenQuanYi Zen Hei");
+    const char* faces[] = {"System", "MS Sans Serif", "MS Shell Dlg", "MS Shell Dlg 2", "SimSun", "宋体", "Tahoma",
+                           "Microsoft Sans Serif"};
+    const char subst[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes";
+    for (const char* f : faces) {
+        char charset[64];
+        RegSetText(subst, f, "WenQuanYi Zen Hei");
+        snprintf(charset, sizeof charset, "%s,134", f);  // GB2312, what code page 936 asks for
+        RegSetText(subst, charset, "WenQuanYi Zen Hei,134");
+    }
 }
 
 // The logon runs the machine's run-once entries one after the other and
@@ -535,7 +541,6 @@ void Install() {
               !strcmp(text, "800"),
           "user DoubleClickSpeed 800 ('%s')", text);
     Check(LinksPresent() == 4, "4 shortcuts in Programs\\OVTouch (%d)", LinksPresent());
-    InstallFont();
     AgentBeforeRunOnce();
 }
 
@@ -637,7 +642,7 @@ void Modes() {
     ClearEvents();
     TouchPixels(pk, sizeof pk, 200, 200, 210, 210, 220, 220, false);
     Say("REQ send %s", pk);
-    bool done = WaitCapture(CAPTURE_DONE, 4000);
+    bool done = WaitCapture(CAPTURE_DONE, 15000);
     Pump(800);
     CaptureRecord c = Capture();
     Check(done && c.RawX == (DWORD)RawX(220) && c.RawY == (DWORD)RawY(220) && g_nmsgs == 0 && g_nhooked == 0,
@@ -781,7 +786,9 @@ void AltClick() {
     EndProcess(p, 10000);
 }
 
-HWND g_sheet;
+// The settings window hosts a property sheet as a child: pages go through
+// the sheet, OK and Cancel through the host.
+HWND g_host, g_sheet;
 HWND Page() { return (HWND)SendMessageA(g_sheet, PSM_GETCURRENTPAGEHWND, 0, 0); }
 void GoToPage(int i, const char* shot) {
     SendMessageA(g_sheet, PSM_SETCURSEL, i, 0);
@@ -819,7 +826,9 @@ long UserMouse(const char* name) {
 
 HANDLE OpenApplet() {
     HANDLE p = Launch("control.exe ovtouch.cpl");
-    g_sheet = WaitTop(NULL, kSheetTitle, 30000);
+    g_host = WaitTop(NULL, kSheetTitle, 30000);
+    HWND tabs = g_host ? WaitControl(g_host, 0x3020, 5000) : NULL;
+    g_sheet = tabs ? GetParent(tabs) : NULL;
     return p;
 }
 
@@ -857,7 +866,7 @@ void Applet() {
     GoToPage(4, "applet-page5");
     Say("pages: beep %ld %ld Hz %ld ms; mouse %ld area %ld speed %ld; port %ld", bmode, freq, time, mmode, area, speed,
         port);
-    Check(Click(g_sheet, IDOK), "OK");
+    Check(Click(g_host, IDOK), "OK");
     Check(WaitGone(NULL, kSheetTitle, 10000), "OK closes");
     EndProcess(p, 10000);
     const struct {
@@ -893,7 +902,7 @@ void Applet() {
         ComboStep(IDC_MOUSE_MODE, 1);
         SliderUp(IDC_DBL_AREA);
         Shot("applet-cancel");
-        Check(Click(g_sheet, IDCANCEL), "Cancel");
+        Check(Click(g_host, IDCANCEL), "Cancel");
         Check(WaitGone(NULL, kSheetTitle, 10000), "Cancel closes");
     }
     EndProcess(p, 10000);
@@ -975,7 +984,7 @@ void PowerOn() {
 const struct {
     const char* name;
     void (*run)();
-} kScenarios[] = {{"install", Install},       {"firstboot", FirstBoot}, {"modes", Modes},
+} kScenarios[] = {{"font", InstallFont},      {"install", Install},       {"firstboot", FirstBoot}, {"modes", Modes},
                   {"pace", Pace},             {"sound", Sound},         {"altclick", AltClick},
                   {"applet", Applet},         {"uninstall", Uninstall}, {"uninstalled", Uninstalled},
                   {"register", Register},     {"poweron", PowerOn}};

@@ -33,6 +33,7 @@ FONT = "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc"
 # One line per boot: the agent's subcommands for that boot. The last word
 # says how the boot ends: "reset" (flush, the host resets) or "halt".
 PLAN = [
+    "font reset",  # the CJK font is read at boot: the wizard's texts need it at once
     "install reset",
     "firstboot modes pace sound altclick applet uninstall reset",
     "uninstalled halt",
@@ -111,7 +112,7 @@ class Machine:
                "-drive", "file=%s,format=raw,if=ide,index=0" % self.img,
                "-serial", "null", "-serial", "unix:%s,server=on,wait=off" % self.path("com2.sock"),
                "-serial", "unix:%s,server=on,wait=on" % self.path("com3.sock"),
-               "-audiodev", "wav,id=snd0,path=%s,timer-period=1000" % self.path("speaker.wav"),
+               "-audiodev", "wav,id=snd0,path=%s" % self.path("speaker.wav"),
                "-machine", "pc,pcspk-audiodev=snd0", "-display", "none", "-vga", "std",
                "-monitor", "unix:%s,server=on,wait=off" % self.path("monitor.sock"),
                "-rtc", "base=localtime", "-no-shutdown"]
