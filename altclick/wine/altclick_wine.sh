@@ -9,7 +9,7 @@ build=${1:?win64 build dir}
 src=${2:?source dir}
 exe=$build/out/altclick.exe
 sys=$build/out/OVTouch.SYS
-probe=$build/testbin/altclick_probe.exe
+probe=$build/tests/ovtprobe.exe
 art=$src/artifacts
 work=$src/build/wine-altclick
 
@@ -46,8 +46,8 @@ wl_driver_install OVTouch "$sys" || { echo "FAIL sc create"; exit 1; }
 wl_driver_start OVTouch >/dev/null
 [ "$(wl_service_state OVTouch)" = RUNNING ] || { echo "FAIL driver not running"; exit 1; }
 
-mode() { WL_TIMEOUT=30 wl_run "$probe" get 2>/dev/null | tr -d '\r'; }
-capture() { WL_TIMEOUT=30 wl_run "$probe" capture 2>/dev/null | tr -d '\r'; }
+mode() { WL_TIMEOUT=30 wl_run "$probe" button-mode 2>/dev/null | tr -d '\r'; }
+capture() { WL_TIMEOUT=30 wl_run "$probe" capture-state 2>/dev/null | tr -d '\r'; }
 
 # window TITLE: prints the X window id once it exists (30 s at most).
 window() {
@@ -111,7 +111,7 @@ check "position" "$X,$Y" "500,100"
 check "outer size" "${WIDTH}x$HEIGHT" "64x64"
 shot start
 looks start left
-info=$(WL_TIMEOUT=30 wl_run "$probe" info l | tr -d '\r')
+info=$(WL_TIMEOUT=30 wl_run "$probe" altclick-info l | tr -d '\r')
 echo "     $info"
 eval "$(sed -E 's/class=(.*) classstyle/class="\1" classstyle/' <<<"$info")"
 check "class" "$class" "OLVATOUCH ALTCLICK"
@@ -162,7 +162,7 @@ start_app
 w=$(window "$RIGHT") && ok "start-up with the driver at 1 shows the right button" || bad "no window titled right"
 shot start-right
 looks start-right right
-WL_TIMEOUT=30 wl_run "$probe" close r
+WL_TIMEOUT=30 wl_run "$probe" altclick-close r
 if wait_exit "$app_pid" 15; then ok "ends when its window is destroyed"; else bad "hangs after its window was destroyed"; fi
 app_pid=
 check "driver's mode untouched" "$(mode)" 1

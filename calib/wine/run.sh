@@ -14,7 +14,7 @@ work=${2:?work dir}
 art=${3:?artifact dir}
 exe=$build/out/ovtcalib.exe
 sys=$build/out/OVTouch.SYS
-probe=$build/tests/calib_probe.exe
+probe=$build/tests/ovtprobe.exe
 params='HKLM\System\CurrentControlSet\Services\OVTouch\Parameters'
 
 . "$here/../../tests/wine/winelib.sh"
@@ -82,14 +82,14 @@ dark_bbox() {
 # --- 1. No driver -----------------------------------------------------
 "$WL_WINE" "$exe" >/dev/null 2>&1 &
 pid=$!
-box=$(WL_TIMEOUT=60 wl_run "$probe" msgbox 40 | tr -d '\r')
+box=$(WL_TIMEOUT=60 wl_run "$probe" calib-msgbox 40 | tr -d '\r')
 echo "$box" | sed 's/^/     /'
 shot no-driver
 check "no driver: message text" "$(sed -n 's/^child Static id=65535 icon=0=//p' <<<"$box")" "驱动程序没有加载！"
 check "no driver: no icon" "$(grep -c '^child Static.* icon=1' <<<"$box")" 0
 check "no driver: owned by the calibration window" "$(sed -n 's/^owner=//p' <<<"$box")" "OLVA TOUCH Calibration"
 check "no driver: one button" "$(grep -c '^child Button' <<<"$box")" 1
-wl_run "$probe" msgbox 5 ok >/dev/null
+wl_run "$probe" calib-msgbox 5 ok >/dev/null
 wait_exit 30
 check "no driver: program ends after OK" "$rc" 0
 
@@ -106,7 +106,7 @@ check "driver running" "$(wl_service_state OVTouch)" RUNNING
 
 "$WL_WINE" "$exe" >/dev/null 2>&1 &
 pid=$!
-win=$(WL_TIMEOUT=60 wl_run "$probe" window 40 | tr -d '\r')
+win=$(WL_TIMEOUT=60 wl_run "$probe" calib-window 40 | tr -d '\r')
 echo "$win" | sed 's/^/     /'
 get() { sed -n "s/^$1=//p" <<<"$win"; }
 screen=$(get screen)
@@ -168,7 +168,7 @@ check "menu colour up to the screen corners" "$corners" 800
 
 # The prompt comes back with every repaint (the target does not: it is
 # drawn by the worker only).
-wl_run "$probe" repaint >/dev/null || bad "repaint request"
+wl_run "$probe" calib-repaint >/dev/null || bad "repaint request"
 sleep 1
 shot repaint
 read -r rw rh rx ry <<<"$(dark_bbox "$art/calib-repaint.png" "600x200+$((cx - 300))+$((cy - 100))")"

@@ -12,7 +12,7 @@ root=$(cd "$here/../.." && pwd)
 dist=${1:?dist dir}
 build=${2:?win64 build dir}
 work=${3:?work dir}
-wintext=$build/testtools/ovt_wintext.exe
+probe=$build/tests/ovtprobe.exe
 art=$root/artifacts
 wt() { python3 "$here/wt.py" "$@"; }
 
@@ -21,7 +21,7 @@ if [ -z "$WL_WINE" ] || [ ! -x "$WL_WINE" ]; then echo "wine64 not installed"; e
 for f in olvaset1.exe uninst.exe OVTouch.SYS ovtcalib.exe ovtouch.cpl altclick.exe readme.txt; do
     [ -f "$dist/$f" ] || { echo "missing $dist/$f (run ./package.sh win64)"; exit 1; }
 done
-[ -f "$wintext" ] || { echo "missing $wintext (run ./package.sh win64)"; exit 1; }
+[ -f "$probe" ] || { echo "missing $probe (run ./package.sh win64)"; exit 1; }
 
 # Narrow GBK texts need an ANSI code page of 936: a Chinese (PRC) locale.
 if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
@@ -53,7 +53,7 @@ stage() { echo "== $* (+$(($(date +%s) - t0)) s)"; }
 sys32=$c/windows/system32
 
 dump=$work/windows.txt
-snap() { timeout 20 "$WL_WINE" "$wintext" >"$dump" 2>/dev/null; }
+snap() { timeout 20 "$WL_WINE" "$probe" dump-windows >"$dump" 2>/dev/null; }
 # wait_for TITLE [SECONDS]: until a top window of that title shows.
 wait_for() {
     local i
@@ -264,7 +264,7 @@ wait "$boot_pid" 2>/dev/null
 stage "boot done"
 sleep 2
 check "OVTouch service running" eq "$(wl_service_state OVTouch)" RUNNING
-answer=$(timeout 60 "$WL_WINE" "$wintext" device 2>/dev/null | tr -d '\r')
+answer=$(timeout 60 "$WL_WINE" "$probe" device-answers 2>/dev/null | tr -d '\r')
 echo "     device: $answer"
 check "\\\\.\\ovtouch answers with the installed parameters" eq "$answer" "open ok mousemode=2(1) beep=0,2000,40(1)"
 
@@ -316,7 +316,7 @@ timeout 120 "$WL_WINE" wineboot -r >/dev/null 2>&1
 sleep 2
 check "package folder gone" test ! -e "$c/windows/OVTouch"
 check "driver file gone" test ! -e "$sys32/drivers/OVTouch.SYS"
-check "driver no longer loaded" eq "$(timeout 60 "$WL_WINE" "$wintext" device 2>/dev/null | tr -d '\r' | cut -c1-11)" "open failed"
+check "driver no longer loaded" eq "$(timeout 60 "$WL_WINE" "$probe" device-answers 2>/dev/null | tr -d '\r' | cut -c1-11)" "open failed"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Reads the window dump of ovt_wintext.exe.
+"""Reads the window dump of "ovtprobe dump-windows".
 
   wt.py has   DUMP TITLE                 exit 0 when a top window has that title
   wt.py get   DUMP TITLE ID FIELD [N]    FIELD of the N-th (default first) control

@@ -1,11 +1,16 @@
 #!/usr/bin/python3
-"""Checks the i686 package as Windows 2000 would load it.
+"""Checks the i686 package as Windows 2000 would load it, or the x86-64
+build of the same sources as 64-bit Wine loads it.
 
-    check_pe.py [--dist DIR] [--allow FILE] [--only NAME]... [--require-all] [--list-imports | --lint]
+    check_pe.py [--dist DIR] [--arch i686|x86-64] [--allow FILE] [--only NAME]...
+                [--require-all] [--list-imports | --lint]
 
 One line per check: PASS, FAIL or SKIP. A deliverable missing from the
-package is skipped. Exit status: 1 if anything failed, 77 if everything
-asked for was skipped (CTest's skip code), else 0.
+package is skipped, or with --require-all fails; a package folder that is
+not there at all (a host-only tree) is skipped either way. Exit status: 1 if
+anything failed, 77 if everything asked for was skipped (CTest's skip
+code), else 0. The x86-64 build is checked for everything but what only
+Windows 2000 asks (PE32, subsystem version, the allow-list).
 --list-imports prints every imported function as an allow-list line.
 """
 import argparse
@@ -25,6 +30,11 @@ PROGRAM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comc
                 "shell32.dll", "ole32.dll", "msvcrt.dll"}
 DRIVER_DLLS = {"ntoskrnl.exe", "hal.dll"}
 KIB = 1024
+# (optional-header magic, machine) per build.
+ARCHES = {"i686": (0x10B, 0x14C, "PE32 for i386"), "x86-64": (0x20B, 0x8664, "PE32+ for x86-64")}
+# A kernel image or a library without C runtime startup has no one to run
+# global constructors or set up thread data.
+STARTUP_SECTIONS = (b".ctors", b".init_array", b".tls")
 
 
 def ctl(cid, text=None, pos=None):
@@ -88,7 +98,7 @@ ALTCLICK_TEXTS = ["左键", "右键", "驱动程序没有加载！", "系统错�
 SETUP_TEXTS = ["OlvaTouch已经安装！\n请先卸载", "错误", "正在复制系统文件", "正在初始化注册表参数",
                "正在创建快捷方式", "完成", "屏幕校准", "切换左右键", "卸载驱动", "驱动说明"]
 
-VERSION_APPLET = {"version": (1, 0, 0, 1), "strings": {
+VERSION_APPLET = {"version": (1, 0, 0, 1), "tables": ["080404b0"], "strings": {
     "FileDescription": "ovtouch DLL", "InternalName": "ovtouch", "OriginalFilename": "ovtouch.DLL",
     "ProductName": "ovtouch Dynamic Link Library"}}
 VERSION_SETUP = {"version": (1, 0, 0, 1), "strings": {}}
@@ -98,6 +108,7 @@ DELIVERABLES = [
     {"name": "ovtcalib.exe", "kind": "exe", "max": 64 * KIB, "texts": CALIB_TEXTS,
      "icons": {100: [(32, 32, 16)]}},
     {"name": "ovtouch.cpl", "kind": "dll", "max": 64 * KIB, "exports": ["CPlApplet"], "texts": APPLET_TEXTS,
+     "functions": {"comctl32.dll": {"InitCommonControls", "InitCommonControlsEx", "PropertySheetA"}},
      "dialogs": APPLET_DIALOGS, "bitmaps": {4007: (267, 54, 24)}, "icons": {4001: []},
      "version": VERSION_APPLET},
     {"name": "altclick.exe", "kind": "exe", "max": 64 * KIB, "texts": ALTCLICK_TEXTS,
@@ -311,6 +322,8 @@ def check_version(rep, name, pe, want):
     langs = [t.LangID.decode() if isinstance(t.LangID, bytes) else t.LangID for t in tables]
     zh = [t for t, lang in zip(tables, langs) if lang.lower().startswith("0804")]
     rep.check(bool(zh), name, "version strings in language 2052", f"string tables {langs}")
+    if "tables" in want:
+        rep.check(langs == want["tables"], name, f"version string tables exactly {want['tables']}", f"are {langs}")
     strings = {}
     for t in zh:
         strings.update({k.decode(): v.decode() for k, v in t.entries.items()})
@@ -353,7 +366,7 @@ def check_texts(rep, name, pe, texts):
     rep.check(not bad, name, "no UTF-8 Chinese strings", f"found {bad[:3]}")
 
 
-def check_image(rep, path, deliverable, allowed, new_imports):
+def check_image(rep, path, deliverable, allowed, new_imports, arch="i686"):
     name = deliverable["name"]
     kind = deliverable["kind"]
     size = os.path.getsize(path)
@@ -364,10 +377,13 @@ def check_image(rep, path, deliverable, allowed, new_imports):
         rep.check(False, name, "PE image", str(e))
         return
     oh = pe.OPTIONAL_HEADER
-    rep.check(oh.Magic == 0x10B and pe.FILE_HEADER.Machine == 0x14C, name, "PE32 for i386",
+    magic, machine, what = ARCHES[arch]
+    rep.check(oh.Magic == magic and pe.FILE_HEADER.Machine == machine, name, what,
               f"magic {oh.Magic:#x}, machine {pe.FILE_HEADER.Machine:#x}")
-    sub_v = (oh.MajorSubsystemVersion, oh.MinorSubsystemVersion)
-    rep.check(sub_v <= WIN2000_SUBSYSTEM, name, "subsystem version at most 5.0", f"is {sub_v[0]}.{sub_v[1]}")
+    win2000 = arch == "i686"
+    if win2000:
+        sub_v = (oh.MajorSubsystemVersion, oh.MinorSubsystemVersion)
+        rep.check(sub_v <= WIN2000_SUBSYSTEM, name, "subsystem version at most 5.0", f"is {sub_v[0]}.{sub_v[1]}")
     is_dll = bool(pe.FILE_HEADER.Characteristics & 0x2000)
 
     imports = imports_of(pe)
@@ -397,18 +413,26 @@ def check_image(rep, path, deliverable, allowed, new_imports):
         # process: a DLL from LoadLibrary or a driver would run without it.
         tls = oh.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_TLS"]].Size
         rep.check(tls == 0, name, "no static TLS directory", "has one")
+        startup = [sec.Name.rstrip(b"\0").decode() for sec in pe.sections
+                   if sec.Name.rstrip(b"\0") in STARTUP_SECTIONS]
+        rep.check(not startup, name, "no constructor or thread-data sections", f"has {startup}")
     used = sorted({d for d, _ in imports})
-    rep.check(set(used) <= dlls, name, f"imports only from {', '.join(sorted(dlls))}",
-              f"also {sorted(set(used) - dlls)}")
-    unknown = sorted({f"{d}!{f}" for d, f in imports if (d, f) not in allowed})
-    new_imports.update(unknown)
-    rep.check(not unknown, name, f"all {len(imports)} imported functions on the Windows 2000 allow-list",
-              f"not on the list: {', '.join(unknown)}")
+    rep.check(bool(used) and set(used) <= dlls, name, f"imports only from {', '.join(sorted(dlls))}",
+              f"imports from {used}")
+    for dll, funcs in sorted(deliverable.get("functions", {}).items()):
+        have = {f for d, f in imports if d == dll}
+        rep.check(have <= funcs, name, f"{dll} functions only {sorted(funcs)}", f"also {sorted(have - funcs)}")
+    if win2000:
+        unknown = sorted({f"{d}!{f}" for d, f in imports if (d, f) not in allowed})
+        new_imports.update(unknown)
+        rep.check(not unknown, name, f"all {len(imports)} imported functions on the Windows 2000 allow-list",
+                  f"not on the list: {', '.join(unknown)}")
 
-    for export in deliverable.get("exports", []):
+    if "exports" in deliverable:
         names = [e.name.decode() for e in getattr(getattr(pe, "DIRECTORY_ENTRY_EXPORT", None), "symbols", [])
                  if e.name]
-        rep.check(export in names, name, f"exports {export}", f"exports {names}")
+        rep.check(names == deliverable["exports"], name, f"exports exactly {deliverable['exports']}",
+                  f"exports {names}")
 
     res = resources(pe)
     if "dialogs" in deliverable:
@@ -426,6 +450,7 @@ def check_image(rep, path, deliverable, allowed, new_imports):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--dist", default=os.path.join(HERE, "..", "..", "dist", "OVTouch"))
+    ap.add_argument("--arch", choices=sorted(ARCHES), default="i686")
     ap.add_argument("--allow", default=os.path.join(HERE, "allowed_imports.txt"))
     ap.add_argument("--only", action="append")
     ap.add_argument("--list-imports", action="store_true")
@@ -469,9 +494,10 @@ def main():
             continue
         path = os.path.join(args.dist, deliverable["name"])
         if not os.path.exists(path):
-            rep.line("FAIL" if args.require_all else "SKIP", deliverable["name"], "not in the package yet", path)
+            missed = args.require_all and os.path.isdir(args.dist)
+            rep.line("FAIL" if missed else "SKIP", deliverable["name"], "not in the package yet", path)
             continue
-        check_image(rep, path, deliverable, allowed, new_imports)
+        check_image(rep, path, deliverable, allowed, new_imports, args.arch)
     if new_imports:
         print("imports to review against Windows 2000 before adding them to the allow-list:")
         for line in sorted(new_imports):

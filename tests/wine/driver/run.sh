@@ -48,7 +48,7 @@ esac
 
 # Some seconds of port-open retries (COM9 does not exist) must not hurt.
 sleep 3
-WL_TIMEOUT=60 wl_run "$probe" | tr -d '\r'
+WL_TIMEOUT=60 wl_run "$probe" controls | tr -d '\r'
 probe_rc=${PIPESTATUS[0]}
 [ "$probe_rc" = 0 ] || { echo "FAIL probe: $probe_rc"; fail=1; }
 

@@ -43,7 +43,7 @@ rm -f "$artifacts"/e2e-*.png
 . "$repo/tests/wine/winelib.sh"
 
 e2e_dir=$build64/e2e
-tool_host=$e2e_dir/ovte2e.exe
+tool_host=$build64/tests/ovtprobe.exe
 pause=${E2E_PAUSE:-0}
 
 # ---- bookkeeping ----------------------------------------------------------
@@ -67,7 +67,7 @@ finish() {  # finish [SKIP reason]
         echo "$current FAIL" >>"$results"
     fi
 }
-# Lines of ovte2e checks go to the log under the current step.
+# Lines of ovtprobe checks go to the log under the current step.
 report() {
     local line status=0
     while IFS= read -r line; do
@@ -82,7 +82,7 @@ report() {
 }
 nap() { [ "$pause" != 0 ] && sleep "$pause"; return 0; }
 
-# GBK bytes of a UTF-8 text, as hex: how ovte2e takes titles.
+# GBK bytes of a UTF-8 text, as hex: how ovtprobe takes titles.
 gbk() { printf '%s' "$1" | iconv -f UTF-8 -t GBK | od -An -tx1 | tr -d ' \n'; }
 
 # ---- Wine and X ------------------------------------------------------------
@@ -96,7 +96,7 @@ t() {
     local start=$SECONDS rc
     timeout 60 "$WL_WINE" "$tool" "$@" 2>>"$rundir/wine.err" | tr -d '\r'
     rc=${PIPESTATUS[0]}
-    [ $((SECONDS - start)) -ge 5 ] && echo "[$current] slow: ovte2e $* took $((SECONDS - start)) s (rc $rc)" >>"$log"
+    [ $((SECONDS - start)) -ge 5 ] && echo "[$current] slow: ovtprobe $* took $((SECONDS - start)) s (rc $rc)" >>"$log"
     return "$rc"
 }
 
@@ -170,7 +170,7 @@ program() { [ -f "$dist64/$1" ] && echo "$dist64/$1"; }
 
 # ---- set-up ------------------------------------------------------------------
 
-[ -f "$tool_host" ] || { echo "1-setup FAIL ovte2e.exe not built ($tool_host)" >>"$results"; exit 1; }
+[ -f "$tool_host" ] || { echo "1-setup FAIL ovtprobe.exe not built ($tool_host)" >>"$results"; exit 1; }
 command -v xdotool >/dev/null && command -v import >/dev/null && command -v Xvfb >/dev/null ||
     { echo "1-setup FAIL xdotool, ImageMagick and Xvfb are needed" >>"$results"; exit 1; }
 
@@ -186,8 +186,8 @@ fi
 
 wl_init "$prefix" || { echo "1-setup FAIL wineboot" >>"$results"; exit 1; }
 mkdir -p "$prefix/drive_c/e2e"
-cp "$tool_host" "$prefix/drive_c/e2e/ovte2e.exe"
-tool='C:\e2e\ovte2e.exe'
+cp "$tool_host" "$prefix/drive_c/e2e/ovtprobe.exe"
+tool='C:\e2e\ovtprobe.exe'
 # Wine draws the frames itself (no window manager on the display).
 wl_reg_add 'HKCU\Software\Wine\X11 Driver' Decorated REG_SZ N
 wl_reg_add 'HKCU\Software\Wine\X11 Driver' Managed REG_SZ N

@@ -31,7 +31,7 @@ struct FakeState {
     USHORT PortName[OVTFAKE_NAME_CHARS];
     USHORT PortNameLength;  // characters
     OvtFakeState Public;
-    OvtFakeMouseRecord Records[OVTFAKE_MAX_RECORDS];
+    ovt::MouseRecord Records[OVTFAKE_MAX_RECORDS];
 };
 
 FakeState g;
@@ -193,7 +193,7 @@ VOID NTAPI ClassService(PDEVICE_OBJECT, PMOUSE_INPUT_DATA start, PMOUSE_INPUT_DA
     if (n != 1) ++g.Public.MultiRecordCalls;
     for (ULONG i = 0; i < n; ++i) {
         if (g.Public.RecordsHeld < OVTFAKE_MAX_RECORDS) {
-            CopyBytes(&g.Records[g.Public.RecordsHeld++], &start[i], sizeof(OvtFakeMouseRecord));
+            CopyBytes(&g.Records[g.Public.RecordsHeld++], &start[i], sizeof(ovt::MouseRecord));
         } else {
             ++g.Public.RecordsLost;
         }
@@ -362,7 +362,7 @@ NTSTATUS DeviceControl(PDEVICE_OBJECT, PIRP irp) {
     }
     case IOCTL_OVTFAKE_TAKE_RECORDS: {
         if (outLength < sizeof(OvtFakeRecords)) return Complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
-        ULONG room = (outLength - sizeof(OvtFakeRecords)) / sizeof(OvtFakeMouseRecord);
+        ULONG room = (outLength - sizeof(OvtFakeRecords)) / sizeof(ovt::MouseRecord);
         KeAcquireSpinLock(&g.Lock, &irql);
         ULONG n = g.Public.RecordsHeld < room ? g.Public.RecordsHeld : room;
         OvtFakeRecords head;
@@ -370,13 +370,13 @@ NTSTATUS DeviceControl(PDEVICE_OBJECT, PIRP irp) {
         head.Lost = g.Public.RecordsLost;
         CopyBytes(buffer, &head, sizeof(head));
         CopyBytes(static_cast<UCHAR*>(buffer) + sizeof(head), g.Records,
-                  n * sizeof(OvtFakeMouseRecord));
+                  n * sizeof(ovt::MouseRecord));
         // Keep what did not fit, in order.
         for (ULONG i = n; i < g.Public.RecordsHeld; ++i) g.Records[i - n] = g.Records[i];
         g.Public.RecordsHeld -= n;
         g.Public.RecordsLost = 0;
         KeReleaseSpinLock(&g.Lock, irql);
-        return Complete(irp, STATUS_SUCCESS, sizeof(head) + n * sizeof(OvtFakeMouseRecord));
+        return Complete(irp, STATUS_SUCCESS, sizeof(head) + n * sizeof(ovt::MouseRecord));
     }
     case IOCTL_OVTFAKE_SET_INLINE:
         if (inLength < 4) return Complete(irp, STATUS_INVALID_PARAMETER, 0);

@@ -1,12 +1,16 @@
 /*
  * OVTFake: the test-only kernel driver that stands in for the serial port
  * and the mouse class under Wine. Its control device "\\.\OVTFake" takes
- * these requests from the end-to-end test program. Plain C, no OS headers.
+ * these requests from the end-to-end test program. No OS headers: the
+ * driver and the program both include it. The records it hands back are
+ * the touch core's ovt::MouseRecord.
  */
 #ifndef OVTOUCH_TESTS_E2E_OVTFAKE_H
 #define OVTOUCH_TESTS_E2E_OVTFAKE_H
 
 #include <stdint.h>
+
+#include "driver/touch/touch.h"
 
 /* FILE_DEVICE_UNKNOWN, METHOD_BUFFERED, FILE_ANY_ACCESS. */
 #define OVTFAKE_CODE(function) (0x00220000UL + ((uint32_t)(function) << 2))
@@ -36,18 +40,6 @@
 #define OVTFAKE_MAX_RECORDS    1024
 #define OVTFAKE_MAX_CODES      16
 #define OVTFAKE_NAME_CHARS     32
-
-/* The platform's MOUSE_INPUT_DATA. */
-typedef struct OvtFakeMouseRecord {
-    uint16_t UnitId;
-    uint16_t Flags;
-    uint16_t ButtonFlags;
-    uint16_t ButtonData;
-    uint32_t RawButtons;
-    int32_t LastX;
-    int32_t LastY;
-    uint32_t ExtraInformation;
-} OvtFakeMouseRecord;
 
 typedef struct OvtFakeState {
     uint32_t ReadsReceived;     /* IRP_MJ_READ requests */

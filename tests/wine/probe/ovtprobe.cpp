@@ -1,8 +1,9 @@
-// ovte2e: the end-to-end tier's hands inside the Wine prefix. Talks to the
-// test driver OVTFake (feeds the serial port, reads what the mouse class
-// received) and to the real driver's control device, reads the registry and
-// finds windows for the script to click. Checks print "PASS name" or
-// "FAIL name: detail"; the exit code is 1 when any check failed.
+// ovtprobe: the Wine tiers' hands inside the prefix, one program for all of
+// them. Talks to the test driver OVTFake (feeds the serial port, reads what
+// the mouse class received) and to the real driver's control device, reads
+// the registry and finds windows for the scripts to click or read. Checks
+// print "PASS name" or "FAIL name: detail"; the exit code is 1 when any
+// check failed.
 #include <windows.h>
 
 #include <stdarg.h>
@@ -11,7 +12,8 @@
 #include <string.h>
 
 #include "common/ovtouch.h"
-#include "fake/ovtfake.h"
+#include "probe.h"
+#include "tests/wine/e2e/fake/ovtfake.h"
 
 namespace {
 
@@ -107,7 +109,7 @@ bool WaitReadPending(Device& fake, DWORD ms) {
 
 struct Records {
     OvtFakeRecords head;
-    OvtFakeMouseRecord r[OVTFAKE_MAX_RECORDS];
+    ovt::MouseRecord r[OVTFAKE_MAX_RECORDS];
 };
 
 // Takes what the class received; waits until `expect` records came (or a
@@ -147,7 +149,7 @@ struct Want {
 bool SameRecords(const Records& got, const Want* want, DWORD n) {
     if (got.head.Count != n) return false;
     for (DWORD i = 0; i < n; ++i) {
-        const OvtFakeMouseRecord& r = got.r[i];
+        const ovt::MouseRecord& r = got.r[i];
         if (r.ButtonFlags != want[i].buttons || r.LastX != want[i].x || r.LastY != want[i].y)
             return false;
         if (r.Flags != OVT_MOUSE_MOVE_ABSOLUTE || r.UnitId || r.ButtonData || r.RawButtons ||
@@ -796,7 +798,7 @@ int CmdFocus(int argc, char** argv) {
 
 int Usage() {
     fprintf(stderr,
-            "usage: ovte2e COMMAND ...\n"
+            "usage: ovtprobe COMMAND ...\n"
             "  hold | devicemap | wait-device NAME SECONDS\n"
             "  connect | serial PORTNAME | session\n"
             "  touch RAWX RAWY [ABSX ABSY [CHECKNAME [FLAGS]]] | records\n"
@@ -804,7 +806,10 @@ int Usage() {
             "  set-calibration XLOW YLOW XHIGH YHIGH | reload | wait-capture HEX MS\n"
             "  reg-dword HKLM|HKCU PATH NAME\n"
             "  window class:NAME|title:HEX [ID] | wait-window SELECTOR MS [gone]\n"
-            "  text SELECTOR ID | msg SELECTOR ID MSG [WPARAM] | focus SELECTOR\n");
+            "  text SELECTOR ID | msg SELECTOR ID MSG [WPARAM] | focus SELECTOR\n"
+            "  controls | button-mode | capture-state | device-answers | dump-windows\n"
+            "  calib-window|calib-msgbox|calib-gone [SECONDS] [ok] | calib-keyup-escape | calib-repaint\n"
+            "  altclick-close|altclick-info l|r\n");
     return 2;
 }
 
@@ -832,5 +837,12 @@ int main(int argc, char** argv) {
     if (!strcmp(cmd, "text")) return CmdText(n, rest);
     if (!strcmp(cmd, "msg")) return CmdMsg(n, rest);
     if (!strcmp(cmd, "focus")) return CmdFocus(n, rest);
+    if (!strcmp(cmd, "controls")) return CmdControls();
+    if (!strcmp(cmd, "button-mode")) return CmdButtonMode();
+    if (!strcmp(cmd, "capture-state")) return CmdCaptureState();
+    if (!strcmp(cmd, "device-answers")) return CmdDeviceAnswers();
+    if (!strcmp(cmd, "dump-windows")) return CmdDumpWindows();
+    if (!strncmp(cmd, "calib-", 6)) return CmdCalib(cmd + 6, n, rest);
+    if (!strncmp(cmd, "altclick-", 9)) return CmdAltclick(cmd + 9, n, rest);
     return Usage();
 }

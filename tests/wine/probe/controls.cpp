@@ -1,11 +1,13 @@
-// Opens the running driver's control device and checks the answer to every
-// control code. Expects the Parameters set up by run.sh. Prints one line
-// per check; exit code = number of failed checks.
+// The probe's commands on the real driver's control device: the answer to
+// every control code (the driver load tier, which sets up the Parameters
+// first) and single values for the program tiers.
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
 
 #include "common/ovtouch.h"
+#include "common/user/win32_platform.h"
+#include "probe.h"
 
 namespace {
 
@@ -80,7 +82,8 @@ void Send(const char* what, DWORD code, const DWORD* words, DWORD inLength) {
 
 }  // namespace
 
-int main() {
+// Prints one line per check; exit code = number of failed checks.
+int CmdControls() {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     g_ioctl = reinterpret_cast<NtDeviceIoControlFileFn>(
         reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDeviceIoControlFile")));
@@ -170,4 +173,48 @@ int main() {
     CloseHandle(g_device);
     printf("%d failed\n", g_failed);
     return g_failed;
+}
+
+// The driver's ButtonMode as a number.
+int CmdButtonMode() {
+    ovt::Win32ControlDevice device;
+    if (!device.Open()) {
+        fprintf(stderr, "cannot open the control device\n");
+        return 3;
+    }
+    uint32_t n = 0, word = 0;
+    if (!device.Control(IOCTL_TOUCH_GET_BUTTON_MODE, 0, 0, &word, 4, &n)) return 4;
+    printf("%u\n", word);
+    return 0;
+}
+
+int CmdCaptureState() {
+    ovt::Win32ControlDevice device;
+    if (!device.Open()) {
+        fprintf(stderr, "cannot open the control device\n");
+        return 3;
+    }
+    uint32_t n = 0;
+    CaptureRecord c;
+    if (!device.Control(IOCTL_TOUCH_GET_CAPTURE, 0, 0, &c, sizeof c, &n)) return 4;
+    printf("0x%x\n", c.State);
+    return 0;
+}
+
+// One line: whether the device opens, and its mouse mode and beep.
+int CmdDeviceAnswers() {
+    HANDLE h = CreateFileA(OVT_CONTROL_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    if (h == INVALID_HANDLE_VALUE) {
+        printf("open failed %lu\n", GetLastError());
+        return 1;
+    }
+    DWORD mode = 0xFFFFFFFF, n = 0;
+    DWORD beep[3] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+    BOOL a = DeviceIoControl(h, IOCTL_TOUCH_GET_MOUSE_MODE, NULL, 0, &mode, 4, &n, NULL);
+    BOOL b = DeviceIoControl(h, IOCTL_TOUCH_GET_BEEP, NULL, 0, beep, 12, &n, NULL);
+    printf("open ok mousemode=%lu(%d) beep=%lu,%lu,%lu(%d)\n", mode, a ? 1 : 0, beep[0], beep[1], beep[2],
+           b ? 1 : 0);
+    CloseHandle(h);
+    return 0;
 }
