@@ -33,7 +33,7 @@ int32_t Answer(const void* record, uint32_t size, void* out, uint32_t outLength,
 ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t code,
                               const void* in, uint32_t inLength, void* out, uint32_t outLength) {
     DriverSettings& s = state->Settings;
-    uint32_t words[3];
+    uint32_t words[3] = {};
     int32_t status = OVT_STATUS_SUCCESS;
     uint32_t information = 0;
 

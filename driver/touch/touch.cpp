@@ -14,8 +14,8 @@ uint32_t MapAxis(uint32_t raw, uint32_t low, uint32_t high, uint32_t span) {
 }
 
 uint8_t TouchChecksum(const uint8_t packet[TOUCH_PACKET_SIZE]) {
-    uint32_t sum = 0x53;
-    for (int i = 2; i <= 8; ++i) sum += packet[i];
+    uint32_t sum = TOUCH_SUM_SEED;
+    for (int i = TOUCH_SUM_FIRST; i <= TOUCH_SUM_LAST; ++i) sum += packet[i];
     return static_cast<uint8_t>(sum);
 }
 
@@ -23,70 +23,56 @@ void TouchArmCapture(TouchState* state) { state->Capture.State = CAPTURE_ARMED; 
 
 namespace {
 
-void DeliverOne(TouchState* state, const TouchHooks* hooks, uint16_t flags) {
-    state->Mouse.ButtonFlags = flags;
+// The right button's flags are the left's two places up.
+static_assert(OVT_MOUSE_RIGHT_BUTTON_DOWN == OVT_MOUSE_LEFT_BUTTON_DOWN << 2, "right down");
+static_assert(OVT_MOUSE_RIGHT_BUTTON_UP == OVT_MOUSE_LEFT_BUTTON_UP << 2, "right up");
+
+inline uint32_t ButtonShift(const DriverSettings& s) { return s.ButtonMode == OVT_BUTTONMODE_RIGHT ? 2u : 0u; }
+
+// The flag a status stands for: down, up, or none for a move.
+inline uint16_t TableFlag(uint8_t status, uint32_t shift) {
+    const uint32_t left = status == TOUCH_DOWN ? OVT_MOUSE_LEFT_BUTTON_DOWN
+                          : status == TOUCH_UP ? OVT_MOUSE_LEFT_BUTTON_UP
+                                               : 0u;
+    return static_cast<uint16_t>(left << shift);
+}
+
+// Reports are on and the mouse class is connected.
+inline bool Live(const TouchState* state, const TouchHooks* hooks) {
+    return state->ReportEnableCount != 0 && hooks->SinkConnected && hooks->SinkConnected(hooks->Context);
+}
+
+void DeliverOne(TouchState* state, const TouchHooks* hooks, uint32_t flags) {
+    state->Mouse.ButtonFlags = static_cast<uint16_t>(flags);
     hooks->Deliver(hooks->Context, &state->Mouse);
 }
 
-}  // namespace
-
-void TouchProcessPacket(TouchState* state, const TouchHooks* hooks, uint8_t status,
-                        uint32_t rawX, uint32_t rawY) {
+// A touch-down or a lift-off (or, from a direct caller, any other status
+// but a move), once the record holds the position. Out of line: a move
+// needs a smaller frame.
+__attribute__((noinline)) void Press(TouchState* state, const TouchHooks* hooks, uint8_t status) {
     const DriverSettings& s = state->Settings;
-    const bool right = s.ButtonMode == 1u;
-    const uint16_t downFlag = right ? OVT_MOUSE_RIGHT_BUTTON_DOWN : OVT_MOUSE_LEFT_BUTTON_DOWN;
-    const uint16_t upFlag = right ? OVT_MOUSE_RIGHT_BUTTON_UP : OVT_MOUSE_LEFT_BUTTON_UP;
-    const uint16_t tableFlag = status == TOUCH_DOWN ? downFlag : status == TOUCH_UP ? upFlag : 0;
-
     MouseRecord& m = state->Mouse;
-    m.UnitId = 0;
-    m.Flags = OVT_MOUSE_MOVE_ABSOLUTE;
-    m.ButtonFlags = tableFlag;
-    m.ButtonData = 0;
-    m.RawButtons = 0;
-    m.LastX = static_cast<int32_t>(MapAxis(rawX, s.XLow, s.XHigh, s.XSpan));
-    m.LastY = static_cast<int32_t>(MapAxis(rawY, s.YLow, s.YHigh, s.YSpan));
-    m.ExtraInformation = 0;
-
     CaptureRecord& c = state->Capture;
-    const uint32_t before = c.State;
-    if (status == TOUCH_DOWN && c.State == CAPTURE_ARMED) {
-        c.State = CAPTURE_TOUCHED;
-    } else if (status == TOUCH_UP && c.State == CAPTURE_TOUCHED) {
-        c.State = CAPTURE_DONE;
+    m.ButtonFlags = TableFlag(status, ButtonShift(s));
+    if ((status == TOUCH_DOWN && c.State == CAPTURE_ARMED) || (status == TOUCH_UP && c.State == CAPTURE_TOUCHED)) {
+        c.State = status == TOUCH_DOWN ? CAPTURE_TOUCHED : CAPTURE_DONE;
+        if (hooks->OnCaptureChange) hooks->OnCaptureChange(hooks->Context, &c);
     }
-    c.RawY = rawY;
-    c.RawX = rawX;
-    if (c.State != before && hooks->OnCaptureChange) hooks->OnCaptureChange(hooks->Context, &c);
+    if (!Live(state, hooks)) return;
 
-    if (state->ReportEnableCount == 0 || !hooks->SinkConnected || !hooks->SinkConnected(hooks->Context)) {
-        return;
-    }
-
-    enum { Move, Click, Table } action;
-    const uint32_t mode = s.MouseMode;
-    if (status == TOUCH_MOVE) {
-        action = Move;
-    } else if (mode == 0) {
-        action = status == TOUCH_DOWN ? Click : Move;
-    } else if (mode == 1) {
-        action = status == TOUCH_UP ? Click : Move;
-    } else {
-        action = Table;
-    }
-
+    // Mode 0 clicks at touch-down and mode 1 at lift-off (the other status
+    // moves); any other mode sends the status's own flag.
     if (hooks->DeliverBegin) hooks->DeliverBegin(hooks->Context);
-    switch (action) {
-    case Move:
+    const uint32_t mode = s.MouseMode;
+    if (mode > 1) {
+        hooks->Deliver(hooks->Context, &m);
+    } else if (status == (mode == 0 ? TOUCH_DOWN : TOUCH_UP)) {
+        const uint32_t shift = ButtonShift(s);
+        DeliverOne(state, hooks, OVT_MOUSE_LEFT_BUTTON_DOWN << shift);
+        DeliverOne(state, hooks, OVT_MOUSE_LEFT_BUTTON_UP << shift);
+    } else {
         DeliverOne(state, hooks, 0);
-        break;
-    case Click:
-        DeliverOne(state, hooks, downFlag);
-        DeliverOne(state, hooks, upFlag);
-        break;
-    case Table:
-        DeliverOne(state, hooks, tableFlag);
-        break;
     }
     if (hooks->DeliverEnd) hooks->DeliverEnd(hooks->Context);
 
@@ -96,47 +82,81 @@ void TouchProcessPacket(TouchState* state, const TouchHooks* hooks, uint8_t stat
     }
 }
 
-void TouchFeedByte(TouchState* state, const TouchHooks* hooks, uint8_t byte) {
-    PacketFramer& f = state->Framer;
-    switch (f.State) {
-    case 0:
-        if (byte == TOUCH_HEADER_0) f.State = 1;
-        return;
-    case 1:
-        f.State = byte == TOUCH_HEADER_1 ? 2 : 0;
-        return;
-    case 2:
-        if (byte == TOUCH_DOWN || byte == TOUCH_MOVE || byte == TOUCH_UP) {
-            f.Status = byte;
-            f.State = 3;
-        } else {
-            f.State = 0;
-        }
-        return;
-    case 9: {
-        f.State = 0;
-        uint32_t sum = 0x53u + f.Status;
-        for (uint8_t b : f.Body) sum += b;
-        if (static_cast<uint8_t>(sum) != byte) {
-            if (hooks->OnChecksumDrop) hooks->OnChecksumDrop(hooks->Context);
-            return;
-        }
-        const uint32_t rawX = f.Body[0] + 256u * f.Body[1];
-        const uint32_t rawY = f.Body[2] + 256u * f.Body[3];
-        if (hooks->OnPacket) hooks->OnPacket(hooks->Context, f.Status, rawX, rawY);
-        TouchProcessPacket(state, hooks, f.Status, rawX, rawY);
+// The record and the capture's position; a move is delivered here, any other
+// status goes on to Press.
+__attribute__((always_inline)) inline void Process(TouchState* state, const TouchHooks* hooks, uint8_t status,
+                                                   uint32_t rawX, uint32_t rawY) {
+    const DriverSettings& s = state->Settings;
+    MouseRecord& m = state->Mouse;
+    m.UnitId = 0;
+    m.Flags = OVT_MOUSE_MOVE_ABSOLUTE;
+    m.ButtonFlags = 0;
+    m.ButtonData = 0;
+    m.RawButtons = 0;
+    m.LastX = static_cast<int32_t>(MapAxis(rawX, s.XLow, s.XHigh, s.XSpan));
+    m.LastY = static_cast<int32_t>(MapAxis(rawY, s.YLow, s.YHigh, s.YSpan));
+    m.ExtraInformation = 0;
+    CaptureRecord& c = state->Capture;
+    c.RawY = rawY;
+    c.RawX = rawX;
+    if (status != TOUCH_MOVE) {
+        Press(state, hooks, status);
         return;
     }
-    default:
-        if (f.State > 9) {  // cannot happen; never index out of Body
-            f.State = 0;
-            return;
-        }
-        f.Body[f.State - 3] = byte;
-        ++f.State;
+    // Most packets are moves: no button, no capture step, no beep, one
+    // record in every mouse mode.
+    if (!Live(state, hooks)) return;
+    if (hooks->DeliverBegin) hooks->DeliverBegin(hooks->Context);
+    hooks->Deliver(hooks->Context, &m);
+    if (hooks->DeliverEnd) hooks->DeliverEnd(hooks->Context);
+}
+
+// The tenth byte. Kept out of line so that the bytes before it need no
+// stack frame.
+__attribute__((noinline)) void PacketEnd(TouchState* state, const TouchHooks* hooks, uint8_t byte) {
+    PacketFramer& f = state->Framer;
+    f.State = 0;
+    if (f.Sum != byte) {
+        if (hooks->OnChecksumDrop) hooks->OnChecksumDrop(hooks->Context);
         return;
+    }
+    if (hooks->OnPacket) {
+        hooks->OnPacket(hooks->Context, f.Bytes[TOUCH_STATUS_AT], TOUCH_RAW_X(f.Bytes), TOUCH_RAW_Y(f.Bytes));
+    }
+    Process(state, hooks, f.Bytes[TOUCH_STATUS_AT], TOUCH_RAW_X(f.Bytes), TOUCH_RAW_Y(f.Bytes));
+}
+
+// A byte in a packet's middle or noise between packets takes a few
+// instructions; only the tenth byte leaves this path.
+inline void Step(TouchState* state, const TouchHooks* hooks, uint8_t byte) {
+    PacketFramer& f = state->Framer;
+    const uint8_t i = f.State;
+    if (static_cast<uint8_t>(i - TOUCH_X_AT) <= TOUCH_SUM_LAST - TOUCH_X_AT) {
+        f.Bytes[i] = byte;
+        f.Sum = static_cast<uint8_t>(f.Sum + byte);
+        f.State = static_cast<uint8_t>(i + 1);
+    } else if (i == 0) {
+        f.State = byte == TOUCH_HEADER_0 ? 1 : 0;
+    } else if (i == 1) {
+        f.State = byte == TOUCH_HEADER_1 ? 2 : 0;
+    } else if (i == TOUCH_STATUS_AT) {
+        f.Bytes[TOUCH_STATUS_AT] = byte;
+        f.Sum = static_cast<uint8_t>(TOUCH_SUM_SEED + byte);
+        f.State = (byte == TOUCH_DOWN || byte == TOUCH_MOVE || byte == TOUCH_UP) ? 3 : 0;
+    } else if (i == TOUCH_SUM_AT) {
+        PacketEnd(state, hooks, byte);
+    } else {  // cannot happen; never index past the packet
+        f.State = 0;
     }
 }
+
+}  // namespace
+
+void TouchProcessPacket(TouchState* state, const TouchHooks* hooks, uint8_t status, uint32_t rawX, uint32_t rawY) {
+    Process(state, hooks, status, rawX, rawY);
+}
+
+void TouchFeedByte(TouchState* state, const TouchHooks* hooks, uint8_t byte) { Step(state, hooks, byte); }
 
 void TouchReadOutcome(TouchState* state, const TouchHooks* hooks, bool success,
                       uint32_t transferred, uint8_t byte) {
@@ -144,8 +164,7 @@ void TouchReadOutcome(TouchState* state, const TouchHooks* hooks, bool success,
         state->Framer.State = 0;
         return;
     }
-    if (transferred == 0) return;
-    TouchFeedByte(state, hooks, byte);
+    if (transferred != 0) Step(state, hooks, byte);
 }
 
 }  // namespace ovt

@@ -25,9 +25,9 @@ static_assert(offsetof(MouseRecord, LastX) == 12, "LastX at 12");
 static_assert(offsetof(MouseRecord, ExtraInformation) == 20, "ExtraInformation at 20");
 
 struct PacketFramer {
-    uint8_t State;      // 0..9: index of the byte expected next
-    uint8_t Status;     // packet byte 2
-    uint8_t Body[6];    // packet bytes 3..8
+    uint8_t State;                     // 0..9: index of the byte expected next
+    uint8_t Sum;                       // 0x53 plus bytes 2 to State - 1
+    uint8_t Bytes[TOUCH_PACKET_SIZE];  // bytes 2 to 8 at their offsets
 };
 
 // What the processing hands out. Sink calls come in Begin / Deliver... / End

@@ -1,11 +1,13 @@
-// Feeds one fixed 1 MiB stream through the core, for callgrind:
-//   ovt_stream noise|packets|mixed [MOUSEMODE]
-// Prints bytes and valid packets; only ovt_bench_feed is measured
-// (valgrind --toggle-collect=ovt_bench_feed).
+// Feeds one fixed 1 MiB stream through the core, or through the minimal
+// reference decoder, for callgrind:
+//   ovt_stream noise|packets|mixed [MOUSEMODE|reference]
+// Prints bytes, valid packets and records; only ovt_bench_feed (the core)
+// or ovt_bench_reference_feed is measured (valgrind --toggle-collect=...).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "reference_decoder.h"
 #include "streams.h"
 
 using namespace ovt::bench;
@@ -14,9 +16,14 @@ extern "C" __attribute__((noinline)) void ovt_bench_feed(Driver* d, const uint8_
     for (size_t i = 0; i < n; ++i) ovt::TouchReadOutcome(&d->state, &d->hooks, true, 1, bytes[i]);
 }
 
+extern "C" __attribute__((noinline)) void ovt_bench_reference_feed(ReferenceDecoder* d, const uint8_t* bytes,
+                                                                    size_t n) {
+    for (size_t i = 0; i < n; ++i) ReferenceReadOutcome(d, true, 1, bytes[i]);
+}
+
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s noise|packets|mixed [MOUSEMODE]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s noise|packets|mixed [MOUSEMODE|reference]\n", argv[0]);
         return 2;
     }
     StreamKind kind;
@@ -31,6 +38,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::vector<uint8_t> bytes = MakeStream(kind, 1u << 20);
+    if (argc > 2 && std::strcmp(argv[2], "reference") == 0) {
+        uint32_t records = 0;
+        ReferenceDecoder d{};
+        d.high = OVT_BOUND_DEFAULT_HIGH;
+        d.span = OVT_SPAN_DEFAULT;
+        d.context = &records;
+        d.sink = [](void* c, const ReferenceRecord*) { ++*static_cast<uint32_t*>(c); };
+        ovt_bench_reference_feed(&d, bytes.data(), bytes.size());
+        std::printf("bytes %zu packets %zu records %u\n", bytes.size(), CountPackets(bytes), records);
+        return 0;
+    }
     Driver d(argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 0u);
     ovt_bench_feed(&d, bytes.data(), bytes.size());
     std::printf("bytes %zu packets %zu records %u beeps %u\n", bytes.size(), CountPackets(bytes), d.delivered,

@@ -22,7 +22,7 @@ inline uint32_t NextRandom(uint32_t* state) {
 inline void AppendPacket(std::vector<uint8_t>* out, uint8_t status, uint16_t x, uint16_t y) {
     uint8_t p[TOUCH_PACKET_SIZE] = {TOUCH_HEADER_0, TOUCH_HEADER_1, status, uint8_t(x), uint8_t(x >> 8),
                                     uint8_t(y), uint8_t(y >> 8), 0, 0, 0};
-    p[9] = TouchChecksum(p);
+    p[TOUCH_SUM_AT] = TouchChecksum(p);
     out->insert(out->end(), p, p + TOUCH_PACKET_SIZE);
 }
 

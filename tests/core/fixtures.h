@@ -73,8 +73,8 @@ struct Recorder {
 };
 
 inline std::vector<uint8_t> Packet(uint8_t status, uint16_t x, uint16_t y, uint8_t b7 = 0, uint8_t b8 = 0) {
-    std::vector<uint8_t> p = {0x55, 0x54, status, uint8_t(x), uint8_t(x >> 8), uint8_t(y), uint8_t(y >> 8), b7, b8, 0};
-    p[9] = TouchChecksum(p.data());
+    std::vector<uint8_t> p = {TOUCH_HEADER_0, TOUCH_HEADER_1, status, uint8_t(x), uint8_t(x >> 8), uint8_t(y), uint8_t(y >> 8), b7, b8, 0};
+    p[TOUCH_SUM_AT] = TouchChecksum(p.data());
     return p;
 }
 

@@ -1,5 +1,6 @@
 // The framer and packet processing under arbitrary serial bytes, read
-// failures and settings changes.
+// failures and settings changes; the framer against a model of the
+// protocol's framing table.
 //
 // Input: a stream of operations, each an opcode byte (low 3 bits) and its
 // arguments:
@@ -16,7 +17,39 @@ namespace {
 using namespace ovt;
 using namespace ovt::fuzz;
 
+// The framer as the protocol's table states it: true when the byte
+// completes a packet with a correct checksum.
+struct ModelFramer {
+    uint8_t state = 0;
+    uint8_t p[TOUCH_PACKET_SIZE] = {};
+
+    bool Step(uint8_t b) {
+        switch (state) {
+        case 0:
+            state = b == TOUCH_HEADER_0 ? 1 : 0;
+            return false;
+        case 1:
+            state = b == TOUCH_HEADER_1 ? 2 : 0;
+            return false;
+        case TOUCH_STATUS_AT:
+            state = (b == TOUCH_DOWN || b == TOUCH_MOVE || b == TOUCH_UP) ? 3 : 0;
+            p[TOUCH_STATUS_AT] = b;
+            return false;
+        case TOUCH_SUM_AT: {
+            state = 0;
+            uint32_t sum = TOUCH_SUM_SEED;
+            for (int i = TOUCH_SUM_FIRST; i <= TOUCH_SUM_LAST; ++i) sum += p[i];
+            return (sum & 0xFF) == b;
+        }
+        default:
+            p[state++] = b;
+            return false;
+        }
+    }
+};
+
 struct Harness {
+    ModelFramer model;
     TouchState state{};
     TouchHooks hooks{};
     Cursor* in = nullptr;
@@ -177,16 +210,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             size_t n = 0;
             const uint8_t* bytes = c.Take(c.Byte() % 32u + 1u, &n);
             for (size_t i = 0; i < n; ++i) {
+                const bool packet = h.model.Step(bytes[i]);
                 {
                     Counting none;
                     TouchReadOutcome(&h.state, &h.hooks, true, 1, bytes[i]);
                 }
+                OVT_FUZZ_CHECK(h.inPacket == packet);
+                OVT_FUZZ_CHECK(!packet || (h.status == h.model.p[TOUCH_STATUS_AT] && h.rawX == TOUCH_RAW_X(h.model.p) &&
+                                           h.rawY == TOUCH_RAW_Y(h.model.p)));
                 CheckPacket(&h);
-                OVT_FUZZ_CHECK(h.state.Framer.State <= 9);
+                OVT_FUZZ_CHECK(h.state.Framer.State == h.model.state);
             }
         } else if (op == 4) {
             Counting none;
             TouchReadOutcome(&h.state, &h.hooks, false, 0, c.Byte());
+            h.model.state = 0;
             OVT_FUZZ_CHECK(h.state.Framer.State == 0);
         } else if (op == 5) {
             const uint8_t before = h.state.Framer.State;

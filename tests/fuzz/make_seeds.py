@@ -15,12 +15,15 @@ CODES = ["GET_BUTTON_MODE", "GET_CAPTURE", "ARM_CAPTURE", "GET_LAST_REPORT", "RE
          "TEST_BEEP", "RESERVED_998", "RESERVED_99F"]
 PARAMS = ["Port", "XLow", "XHigh", "XOffset", "XPropt", "YHigh", "YLow", "YOffset", "YProp",
           "BeepFreq", "BeepTime", "BeepFreq2", "BeepTime2", "ButtonMode", "MouseMode", "BeepMode"]
+# The packet format as common/ovtouch.h names it.
+HEADER = [0x55, 0x54]       # TOUCH_HEADER_0, TOUCH_HEADER_1
+SUM_SEED = 0x53             # TOUCH_SUM_SEED, added to bytes 2 to 8
 DOWN, MOVE, UP = 0x81, 0x82, 0x84
 
 
 def packet(status, x, y, b7=0, b8=0):
     body = [status, x & 255, x >> 8, y & 255, y >> 8, b7, b8]
-    return bytes([0x55, 0x54] + body + [(0x53 + sum(body)) & 255])
+    return bytes(HEADER + body + [(SUM_SEED + sum(body)) & 255])
 
 
 def hexbytes(text):

@@ -1,0 +1,59 @@
+#include "reference_decoder.h"
+
+#include "common/ovtouch.h"
+
+namespace ovt::bench {
+
+namespace {
+
+uint32_t Map(const ReferenceDecoder* d, uint32_t raw) {
+    if (raw <= d->low) return 1;
+    if (raw >= d->high) return 0xFFF0;
+    return (raw - d->low) * 65535u / d->span;
+}
+
+}  // namespace
+
+void ReferenceReadOutcome(ReferenceDecoder* d, bool ok, uint32_t transferred, uint8_t byte) {
+    if (!ok) {
+        d->count = 0;
+        return;
+    }
+    if (transferred == 0) return;
+    uint8_t* p = d->bytes;
+    const uint32_t n = d->count;
+    p[n] = byte;
+    switch (n) {
+    case 0:
+        d->count = byte == TOUCH_HEADER_0;
+        return;
+    case 1:
+        d->count = byte == TOUCH_HEADER_1 ? 2 : 0;
+        return;
+    case TOUCH_STATUS_AT:
+        d->count = (byte == TOUCH_DOWN || byte == TOUCH_MOVE || byte == TOUCH_UP) ? 3 : 0;
+        return;
+    case TOUCH_SUM_AT:
+        break;
+    default:
+        d->count = n + 1;
+        return;
+    }
+    d->count = 0;
+    const uint8_t sum = static_cast<uint8_t>(TOUCH_SUM_SEED + p[2] + p[3] + p[4] + p[5] + p[6] + p[7] + p[8]);
+    if (sum != byte) return;
+    ReferenceRecord& r = d->record;
+    r.unit = 0;
+    r.flags = OVT_MOUSE_MOVE_ABSOLUTE;
+    r.buttons = p[TOUCH_STATUS_AT] == TOUCH_DOWN ? OVT_MOUSE_LEFT_BUTTON_DOWN
+                : p[TOUCH_STATUS_AT] == TOUCH_UP ? OVT_MOUSE_LEFT_BUTTON_UP
+                                                 : 0;
+    r.buttonData = 0;
+    r.rawButtons = 0;
+    r.x = static_cast<int32_t>(Map(d, TOUCH_RAW_X(p)));
+    r.y = static_cast<int32_t>(Map(d, TOUCH_RAW_Y(p)));
+    r.extra = 0;
+    d->sink(d->context, &r);
+}
+
+}  // namespace ovt::bench
