@@ -41,11 +41,12 @@ struct OvtState {
     volatile UCHAR ReadStopState;
     volatile LONG ReadPhase;     // who issues the next read, see serial.cpp
     ULONG ByteLessReads;         // reads in a row that brought no byte
+    ULONG Retries;               // timer retries since the last byte
     KTIMER RetryTimer;           // re-issues the read of a stuck port
     KDPC RetryDpc;
     KEVENT ReadStopped;          // set with ReadStopState 2
     PVOID OpenThread;            // referenced port-open thread
-    KEVENT ThreadStop;
+    KEVENT ThreadWake;           // unload, or the read loop giving a port up
 
     // Class connection.
     CONNECT_DATA Class;

@@ -7,8 +7,9 @@ namespace {
 // ReadPhase: who issues the next read. While the issuer is inside the call
 // to the port (Issuing), a completion that runs at once only marks Inline
 // and returns; the issuer then loops. Bytes keep their order and the stack
-// stays two frames deep however many bytes the port has buffered.
-enum : LONG { PhaseIdle = 0, PhaseIssuing = 1, PhaseInline = 2 };
+// stays two frames deep however many bytes the port has buffered. Lost: the
+// loop gave the port up; no read, retry or completion of it is left.
+enum : LONG { PhaseIdle = 0, PhaseIssuing = 1, PhaseInline = 2, PhaseLost = 3 };
 
 // A port stuck in an error (a latched line error under abort-on-error, a
 // device that is gone) fails every read at once, and the issuer would loop
@@ -20,6 +21,12 @@ enum : LONG { PhaseIdle = 0, PhaseIssuing = 1, PhaseInline = 2 };
 // loses nothing the port has buffered.
 const ULONG kByteLessRun = 8;
 const LONGLONG kRetryDelay = -10 * 10000LL;
+
+// A port that still fails after a second of retries will not mend while we
+// hold it: its device went away, or its error outlives the open. The port-
+// open thread then lets it go and opens it anew. Only failures count, so an
+// idle port, whose one read simply stays out, is never given up.
+const ULONG kRetriesBeforeReopen = 100;
 
 void AcknowledgeStop() {
     if (g_ovt.ReadStopState == OVT_READ_STOP_REQUESTED) {
@@ -39,6 +46,13 @@ void IssueReads(bool retry) {
             return;
         }
         if (!retry && g_ovt.ByteLessReads >= kByteLessRun) {
+            if (g_ovt.Retries >= kRetriesBeforeReopen) {
+                OVT_TRACE("OVT: port given up\n");
+                InterlockedExchange(&g_ovt.ReadPhase, PhaseLost);
+                KeSetEvent(&g_ovt.ThreadWake, IO_NO_INCREMENT, FALSE);
+                return;
+            }
+            ++g_ovt.Retries;
             LARGE_INTEGER due;
             due.QuadPart = kRetryDelay;
             KeSetTimer(&g_ovt.RetryTimer, due, &g_ovt.RetryDpc);
@@ -71,6 +85,7 @@ NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT, PIRP irp, PVOID) {
         const ULONG bytes = static_cast<ULONG>(irp->IoStatus.Information);
         if (ok && bytes != 0) {
             g_ovt.ByteLessReads = 0;
+            g_ovt.Retries = 0;
         } else {
             if (g_ovt.ByteLessReads < kByteLessRun) ++g_ovt.ByteLessReads;
             OVT_TRACE("OVT: read status %08lx bytes %lu\n", static_cast<ULONG>(irp->IoStatus.Status), bytes);
@@ -131,13 +146,33 @@ bool StartLink(PDEVICE_OBJECT port, PVOID reference) {
     return true;
 }
 
+// The read loop gave the port up: nothing of it runs any more.
+void ReleaseLink() {
+    OvtDeviceExtension* ext = g_ovt.Extension;
+    IoFreeIrp(g_ovt.ReadIrp);
+    g_ovt.ReadIrp = NULL;
+    ObDereferenceObject(ext->PortFile);
+    ext->PortFile = NULL;
+    ext->PortDevice = NULL;
+    g_ovt.ByteLessReads = 0;
+    g_ovt.Retries = 0;
+    InterlockedExchange(&g_ovt.ReadPhase, PhaseIdle);
+}
+
+bool Stopping() { return g_ovt.ReadStopState != OVT_READ_RUNNING; }
+
 }  // namespace
 
+// Opens the port, retrying once a second, and starts reading; then sleeps
+// until unload, or until the read loop gives the port up and it is opened
+// anew. Unload and the read loop wake it through ThreadWake.
 VOID NTAPI OvtPortOpenThread(PVOID) {
     LARGE_INTEGER second;
     second.QuadPart = -10000000LL;
-    // The wait doubles as the one-second pause and the unload's stop signal.
-    while (KeWaitForSingleObject(&g_ovt.ThreadStop, Executive, KernelMode, FALSE, &second) == STATUS_TIMEOUT) {
+    while (!Stopping()) {
+        if (KeWaitForSingleObject(&g_ovt.ThreadWake, Executive, KernelMode, FALSE, &second) != STATUS_TIMEOUT) {
+            continue;
+        }
         // Port is read anew each time: a reload may have changed it.
         WCHAR nameText[] = OVT_W("\\??\\COM1");
         nameText[7] = static_cast<WCHAR>(OVT_W('0') + g_ovt.Touch.Settings.Port);
@@ -150,15 +185,20 @@ VOID NTAPI OvtPortOpenThread(PVOID) {
         PVOID reference = NULL;
         const NTSTATUS opened = OvtOpenPort(&name, &port, &reference);
         OVT_TRACE("OVT: open COM%lu: %08lx\n", g_ovt.Touch.Settings.Port, opened);
-        if (!NT_SUCCESS(opened)) continue;
-        if (StartLink(port, reference)) break;
+        if (!NT_SUCCESS(opened) || !StartLink(port, reference)) continue;
+
+        while (!Stopping() && g_ovt.ReadPhase != PhaseLost) {
+            KeWaitForSingleObject(&g_ovt.ThreadWake, Executive, KernelMode, FALSE, NULL);
+        }
+        // On unload a port given up stays as it is: unload releases it.
+        if (!Stopping()) ReleaseLink();
     }
     PsTerminateSystemThread(STATUS_SUCCESS);
 }
 
 void OvtInitSerialLink() {
     KeInitializeEvent(&g_ovt.ReadStopped, NotificationEvent, FALSE);
-    KeInitializeEvent(&g_ovt.ThreadStop, NotificationEvent, FALSE);
+    KeInitializeEvent(&g_ovt.ThreadWake, SynchronizationEvent, FALSE);
     KeInitializeTimer(&g_ovt.RetryTimer);
     KeInitializeDpc(&g_ovt.RetryDpc, RetryDpc, NULL);
 }
@@ -167,7 +207,7 @@ void OvtInitSerialLink() {
 // the read request is gone. The port itself is released by the caller.
 void OvtStopSerialLink() {
     g_ovt.ReadStopState = OVT_READ_STOP_REQUESTED;
-    KeSetEvent(&g_ovt.ThreadStop, IO_NO_INCREMENT, FALSE);
+    KeSetEvent(&g_ovt.ThreadWake, IO_NO_INCREMENT, FALSE);
     if (g_ovt.OpenThread != NULL) {
         KeWaitForSingleObject(g_ovt.OpenThread, Executive, KernelMode, FALSE, NULL);
         ObDereferenceObject(g_ovt.OpenThread);
@@ -175,17 +215,20 @@ void OvtStopSerialLink() {
     }
     if (g_ovt.ReadIrp == NULL) return;  // the port never opened
 
-    // A retry still waiting will never run now, and no read is out: the
-    // stop is ours to acknowledge. A retry routine already running sees the
-    // stop itself, or issues a read that the loop below cancels.
-    if (KeCancelTimer(&g_ovt.RetryTimer) || KeRemoveQueueDpc(&g_ovt.RetryDpc)) AcknowledgeStop();
 
     // A cancel can land while the request is between two reads and be
     // forgotten by the reuse; ask again until the stop is acknowledged.
     LARGE_INTEGER poll;
     poll.QuadPart = -1000000LL;  // 100 ms
     do {
-        IoCancelIrp(g_ovt.ReadIrp);
+        // A retry still waiting will never run now, and a port given up has
+        // no read out: the stop is ours to acknowledge. A retry routine
+        // already running sees the stop itself, or issues a read to cancel.
+        if (KeCancelTimer(&g_ovt.RetryTimer) || KeRemoveQueueDpc(&g_ovt.RetryDpc) || g_ovt.ReadPhase == PhaseLost) {
+            AcknowledgeStop();
+        } else {
+            IoCancelIrp(g_ovt.ReadIrp);
+        }
     } while (KeWaitForSingleObject(&g_ovt.ReadStopped, Executive, KernelMode, FALSE, &poll) == STATUS_TIMEOUT);
     IoFreeIrp(g_ovt.ReadIrp);
     g_ovt.ReadIrp = NULL;

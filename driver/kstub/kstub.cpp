@@ -220,6 +220,11 @@ SimPort::~SimPort() = default;
 void SimPort::QueueBytes(const std::vector<UCHAR>& bytes) {
     for (UCHAR b : bytes) Queue.push_back({STATUS_SUCCESS, 1, b});
 }
+void SimPort::Break(NTSTATUS status) {
+    Broken = status;
+    CompletePending(status);
+}
+
 void SimPort::QueueError(NTSTATUS status) { Queue.push_back({status, 0, 0}); }
 void SimPort::QueueEmpty() { Queue.push_back({STATUS_SUCCESS, 0, 0}); }
 
@@ -309,13 +314,14 @@ NTSTATUS SimPort::Dispatch(PDEVICE_OBJECT device, PIRP irp) {
         IoCompleteRequest(irp, IO_NO_INCREMENT);
         return STATUS_CANCELLED;
     }
-    if (!NT_SUCCESS(port->FailEveryRead)) {
+    const NTSTATUS failure = NT_SUCCESS(port->FailEveryRead) ? port->Broken : port->FailEveryRead;
+    if (!NT_SUCCESS(failure)) {
         if (++g_failedAtOnce > kFailedAtOnceLimit) {
             throw SimError("a port failing every read at once got 100000 reads without the test regaining "
                            "control: the read loop never yields the processor");
         }
-        port->CompleteRead(irp, {port->FailEveryRead, 0, 0});
-        return port->FailEveryRead;
+        port->CompleteRead(irp, {failure, 0, 0});
+        return failure;
     }
     if (port->InlineCompletion && !port->Queue.empty()) {
         const ReadItem item = port->Queue.front();
@@ -742,7 +748,7 @@ NTSTATUS IoGetDeviceObjectPointer(PUNICODE_STRING name, ACCESS_MASK access, PFIL
         return STATUS_SUCCESS;
     }
     SimPort* port = FindPort(n);
-    if (port == nullptr) return STATUS_OBJECT_NAME_NOT_FOUND;
+    if (port == nullptr || !port->Present) return STATUS_OBJECT_NAME_NOT_FOUND;
     PFILE_OBJECT f = new FILE_OBJECT();
     f->DeviceObject = &port->Device;
     g_objects[f] = {ObjKind::File, 1, port};
@@ -769,7 +775,10 @@ VOID ObDereferenceObject(PVOID object) {
         delete static_cast<PFILE_OBJECT>(object);
         g_objects.erase(it);
         // Closing the last handle ends the read the port still holds.
-        if (closing != nullptr) closing->CompletePending(STATUS_CANCELLED);
+        if (closing != nullptr) {
+            closing->CompletePending(STATUS_CANCELLED);
+            closing->Broken = STATUS_SUCCESS;
+        }
         return;
     }
     g_objects.erase(it);

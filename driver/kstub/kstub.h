@@ -53,6 +53,7 @@ typedef HANDLE* PHANDLE;
 #define STATUS_NOT_SUPPORTED             static_cast<NTSTATUS>(0xC00000BB)
 #define STATUS_CANCELLED                 static_cast<NTSTATUS>(0xC0000120)
 #define STATUS_DEVICE_DATA_ERROR         static_cast<NTSTATUS>(0xC000009C)
+#define STATUS_DELETE_PENDING            static_cast<NTSTATUS>(0xC0000056)
 #define STATUS_REGISTRY_CORRUPT          static_cast<NTSTATUS>(0xC000014C)
 
 #define PASSIVE_LEVEL 0

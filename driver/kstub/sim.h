@@ -74,6 +74,12 @@ public:
     // Fails every read at once with this status while it is not success,
     // for as long as it is set: a port stuck in an error.
     NTSTATUS FailEveryRead = STATUS_SUCCESS;
+    // Breaks under its users (a latched error, a device that went away):
+    // fails the waiting read and every later one with `status` until each
+    // file open now has been closed; only a reopen mends it.
+    void Break(NTSTATUS status);
+    NTSTATUS Broken = STATUS_SUCCESS;
+    bool Present = true;  // opens fail while false
     int IgnoreCancels = 0;  // cancels that find the read between two reads
 
 private:

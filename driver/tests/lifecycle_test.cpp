@@ -268,9 +268,10 @@ TEST_F(LifecycleTest, UnloadAfterTheToneEndedLeavesTheSpeakerAlone) {
 }
 
 // Whatever happens between two steps of unload (a lift-off that beeps, the
-// stuck port's retry coming due or running), unload returns with nothing of
-// the driver queued and nothing held.
-enum class Meanwhile { Packet, RetryDue, RetryQueued };
+// stuck port's retry coming due or running, the thread taking back a port
+// the read loop gave up), unload returns with nothing of the driver queued
+// and nothing held.
+enum class Meanwhile { Packet, RetryDue, RetryQueued, GivenUp };
 
 class UnloadRaceTest : public DriverTest, public ::testing::WithParamInterface<Meanwhile> {};
 
@@ -282,10 +283,14 @@ TEST_P(UnloadRaceTest, NothingIsLeftQueued) {
         kstub::SimPort& port = LoadWithPort();
         ASSERT_EQ(Connect(Mouse), STATUS_SUCCESS);
         if (what != Meanwhile::Packet) {
-            port.FailEveryRead = STATUS_CANCELLED;
-            port.CompletePending(STATUS_CANCELLED);
+            port.Break(STATUS_CANCELLED);
             ASSERT_TRUE(g_ovt.RetryTimer.Pending);
             if (what == Meanwhile::RetryQueued) kstub::ExpireTimers();
+            for (int i = 0; what == Meanwhile::GivenUp && g_ovt.RetryTimer.Pending && i < 1000; ++i) {
+                kstub::ExpireTimers();
+                kstub::RunDpcs();
+            }
+            ASSERT_EQ(kstub::Queued(), what == Meanwhile::GivenUp ? 0 : 1);
         }
         bool happened = false;
         W().BetweenSteps = [&](int step) {
@@ -294,6 +299,8 @@ TEST_P(UnloadRaceTest, NothingIsLeftQueued) {
             if (what == Meanwhile::Packet) {
                 port.QueueBytes(Packet(TOUCH_UP, 1024, 1024));  // BeepMode 2 beeps at lift-off
                 port.Deliver();
+            } else if (what == Meanwhile::GivenUp) {
+                kstub::RunThreads();
             } else {
                 kstub::ExpireTimers();
                 kstub::RunDpcs();
@@ -312,12 +319,13 @@ TEST_P(UnloadRaceTest, NothingIsLeftQueued) {
 }
 
 std::string MeanwhileName(const ::testing::TestParamInfo<Meanwhile>& i) {
-    const char* const names[] = {"Packet", "RetryDue", "RetryQueued"};
+    const char* const names[] = {"Packet", "RetryDue", "RetryQueued", "GivenUp"};
     return names[static_cast<int>(i.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Unload, UnloadRaceTest,
-                         ::testing::Values(Meanwhile::Packet, Meanwhile::RetryDue, Meanwhile::RetryQueued),
+                         ::testing::Values(Meanwhile::Packet, Meanwhile::RetryDue, Meanwhile::RetryQueued,
+                                           Meanwhile::GivenUp),
                          MeanwhileName);
 
 TEST_F(LifecycleTest, WithoutAThreadToWaitForTheDriverStaysLoaded) {

@@ -30,7 +30,7 @@ TEST_F(SerialTest, OpensTheNamedPortWithReadWriteAccessAndSetsTheLine) {
     EXPECT_EQ(port.Reads, 1);
     EXPECT_EQ(port.ReadsWithWrongLength, 0);
     EXPECT_EQ(g_ovt.Touch.ReportEnableCount, 1u);
-    EXPECT_EQ(kstub::ThreadsAlive(), 0) << "the thread ends after the first read";
+    EXPECT_EQ(kstub::ThreadsAlive(), 1) << "the thread stays, to reopen a port that breaks";
 }
 
 TEST_F(SerialTest, PendingLineSettingsAreWaitedForInOrder) {
@@ -265,7 +265,7 @@ TEST_F(SerialTest, APortThatFailsEveryReadAtOnceYieldsAndRecovers) {
     EXPECT_GE(delay, 1 * 10000) << "retried at once";
     EXPECT_LE(delay, 20 * 10000) << "retried too late";
 
-    for (int i = 0; i < 1000; ++i) {  // ten seconds of a stuck port
+    for (int i = 0; i < 50; ++i) {  // half a second: the port is not given up yet
         const int before = port.Reads;
         kstub::AdvanceClock(delay);
         kstub::RunDpcs();
@@ -289,6 +289,64 @@ TEST_F(SerialTest, APortThatFailsEveryReadAtOnceYieldsAndRecovers) {
     EXPECT_FALSE(g_ovt.RetryTimer.Pending);
     EXPECT_TRUE(port.ReadPending());
 }
+
+// A port that breaks under the driver (an error that outlives the open, a
+// device that goes away and comes back) fails every read. After a second or
+// so of retries the driver lets it go and opens it anew, and touches come
+// through again without an unload. An idle port, hours without a byte, is
+// left alone.
+class RecoveryTest : public DriverTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RecoveryTest, BrokenPortIsReopenedIdlePortIsLeftAlone) {
+    const bool removed = GetParam();
+    kstub::SimPort& port = LoadWithPort();
+    ASSERT_EQ(Connect(Mouse), STATUS_SUCCESS);
+    for (int hour = 0; hour < 5; ++hour) {
+        kstub::AdvanceClock(3600 * 10000000LL);
+        kstub::RunDpcs();
+        kstub::ElapseWaits();
+    }
+    EXPECT_EQ(port.Opens, 1);
+    EXPECT_EQ(port.Reads, 1) << "an idle port is not touched";
+    EXPECT_EQ(kstub::Queued(), 1) << "only its read is out";
+
+    port.Present = !removed;
+    port.Break(removed ? STATUS_DELETE_PENDING : STATUS_CANCELLED);
+    const LONGLONG broke = W().Now;
+    for (int i = 0; i < 1000 && port.OpenFiles != 0; ++i) {
+        kstub::AdvanceClock(10 * 10000);
+        kstub::RunDpcs();
+        kstub::RunThreads();
+    }
+    ASSERT_EQ(port.OpenFiles, 0) << "the broken port is never let go";
+    EXPECT_GE(W().Now - broke, 500 * 10000LL) << "given up too soon";
+    EXPECT_LE(W().Now - broke, 3000 * 10000LL) << "given up too late";
+    EXPECT_EQ(kstub::Queued(), 0);
+    EXPECT_EQ(W().LiveIrps, 0);
+
+    if (removed) {
+        kstub::ElapseWaits();
+        kstub::ElapseWaits();
+        EXPECT_EQ(port.Opens, 1) << "gone: the opens fail";
+        port.Present = true;
+    }
+    const size_t attempts = W().OpenAttempts.size();
+    kstub::ElapseWaits();
+    EXPECT_EQ(W().OpenAttempts.size(), attempts + 1) << "one attempt a second";
+    EXPECT_EQ(port.Opens, 2);
+    EXPECT_EQ(port.Ioctls.size(), 6u) << "the line is set again";
+    port.QueueBytes(Packet(TOUCH_MOVE, 1024, 512));
+    port.Deliver();
+    ASSERT_EQ(Mouse.Deliveries.size(), 1u);
+    EXPECT_EQ(Mouse.Deliveries[0].Record.LastY, 16383);
+    EXPECT_TRUE(port.ReadPending());
+    EXPECT_EQ(port.ReadsWhileClosed, 0);
+    Unload();
+    EXPECT_TRUE(kstub::Held().None());
+}
+
+INSTANTIATE_TEST_SUITE_P(Serial, RecoveryTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "DeviceGoneAndBack" : "ErrorOutlivesTheOpen"; });
 
 }  // namespace
 }  // namespace ovtest
