@@ -560,21 +560,27 @@ void FirstBoot() {
     char pk[200];
     for (int round = 1; round <= 2; ++round) {
         if (round == 1) Shot("calib-target-a");
-        Check(WaitCapture(CAPTURE_ARMED, 15000), "capture armed for target A (round %d)", round);
+        Check(WaitCapture(CAPTURE_ARMED, 30000), "capture armed for target A (round %d)", round);
         snprintf(pk, sizeof pk, "d%d,%d m%d,%d u%d,%d", RawX(ax), RawY(ay), RawX(ax), RawY(ay), RawX(ax), RawY(ay));
         Say("REQ send %s", pk);
-        Pump(1500);
+        // Target A's capture must have taken the touch before B's is awaited.
+        Check(WaitFor([] { return Capture().State != CAPTURE_ARMED; }, 30000), "target A touched (round %d)", round);
+        Pump(500);
         if (round == 1) Shot("calib-target-b");
-        Check(WaitCapture(CAPTURE_ARMED, 15000), "capture armed for target B (round %d)", round);
+        Check(WaitCapture(CAPTURE_ARMED, 30000), "capture armed for target B (round %d)", round);
         snprintf(pk, sizeof pk, "d%d,%d m%d,%d u%d,%d", RawX(bx), RawY(by), RawX(bx), RawY(by), RawX(bx), RawY(by));
         Say("REQ send %s", pk);
-        HWND ask = WaitTop(NULL, kQuestionTitle, 15000);
+        HWND ask = WaitTop(NULL, kQuestionTitle, 30000);
         if (!Check(ask != NULL, "question after round %d", round)) break;
         Shot(round == 1 ? "calib-question-no" : "calib-question-yes");
         Check(Click(ask, round == 1 ? IDNO : IDYES), "answer %s", round == 1 ? "No" : "Yes");
         Pump(500);
     }
-    Check(WaitGone(kCalibClass, NULL, 15000), "Yes ends the calibration");
+    if (!Check(WaitGone(kCalibClass, NULL, 15000), "Yes ends the calibration")) {
+        // Left open, its trial values would spoil every later touch.
+        PostMessageA(win, WM_KEYDOWN, VK_ESCAPE, 0);
+        WaitGone(kCalibClass, NULL, 5000);
+    }
     const char* names[] = {"XLow", "XHigh", "YLow", "YHigh", "XOffset", "YOffset"};
     const long want[] = {200, 1800, 300, 1700, 0, 0};
     for (int i = 0; i < 6; ++i) Check(Param(names[i]) == want[i], "stored %s %ld (got %ld)", names[i], want[i], Param(names[i]));
@@ -667,36 +673,42 @@ void Pace() {
     Sync();
     Say("REQ burst %d %d %d", n, x0, y0);
     LONGLONG quiet = Micros();
-    int seen = 0;
-    while (Micros() - quiet < 3000000) {
+    for (int count = 0; Micros() - quiet < 3000000;) {
         Pump(100);
-        if (g_nhooked != seen) seen = g_nhooked, quiet = Micros();
+        if (g_nhooked != count) count = g_nhooked, quiet = Micros();
     }
     Sync();
-    // One arrival per new position: a button event at the place of the
-    // move before it is the same packet.
-    static LONGLONG at[kMaxEvents];
-    int k = 0, wrong = 0, lastx = -1, lasty = -1;
+    // Each packet has its own place: an event is the packet at its place
+    // (a button event at the place of the move before it is that packet).
+    static int ex[n], ey[n];
+    static LONGLONG at[n];
+    for (int k = 0; k < n; ++k) {
+        ex[k] = PixelX(x0 + 2 * (k % 700));
+        ey[k] = PixelY(y0 + 2 * (k / 700) * 7);
+        at[k] = -1;
+    }
+    int seen = 0, backwards = 0, stray = 0, last = -1;
     for (int i = 0; i < g_nhooked; ++i) {
         const Event& e = g_hooked[i];
-        if (e.x == lastx && e.y == lasty) continue;
-        lastx = e.x, lasty = e.y;
-        if (k < n) {
-            int rx = x0 + 2 * (k % 700), ry = y0 + 2 * (k / 700) * 7;
-            if (e.x != PixelX(rx) || e.y != PixelY(ry)) {
-                if (wrong < 5) Say("packet %d at %d,%d, wanted %d,%d", k, e.x, e.y, PixelX(rx), PixelY(ry));
-                ++wrong;
-            }
-            at[k] = e.us;
+        int k = last + 1;
+        while (k < n && (ex[k] != e.x || ey[k] != e.y)) ++k;
+        if (k == n)
+            for (k = 0; k <= last && (ex[k] != e.x || ey[k] != e.y);) ++k;
+        if (k > n - 1 || (ex[k] != e.x || ey[k] != e.y)) {
+            ++stray;
+            continue;
         }
-        ++k;
+        if (at[k] < 0) ++seen, at[k] = e.us;
+        if (k < last) ++backwards;
+        last = k;
     }
-    Check(k == n && wrong == 0, "%d packets, %d movements, %d out of place or order", n, k, wrong);
+    Check(seen == n && backwards == 0 && stray == 0, "%d packets: %d arrived, %d lost, %d out of order, %d elsewhere", n,
+          seen, n - seen, backwards, stray);
     Check(CountButtons() == 2, "the burst's down and up reach the window (%d button messages)", CountButtons());
-    for (int i = 0; i < k && i < n; i += 24) {
+    for (int i = 0; i < n; i += 24) {
         char line[400];
         int len = 0;
-        for (int j = i; j < i + 24 && j < k && j < n; ++j) len += snprintf(line + len, sizeof line - len, " %lld", at[j]);
+        for (int j = i; j < i + 24 && j < n; ++j) len += snprintf(line + len, sizeof line - len, " %lld", at[j]);
         Say("PACE %d%s", i, line);
     }
     Say("REQ pace");
