@@ -1,7 +1,7 @@
 /*
  * OVTouch protocol shared by the driver and every program of the package:
- * control codes, the records they carry, capture states, packet status
- * bytes, and the Parameters key with its value names.
+ * the controller's packet format, control codes, the records they carry,
+ * capture states, and the Parameters key with its value names.
  *
  * Plain C, no OS headers: included by kernel code, user programs and the
  * Linux host tools alike. Every record is little-endian 32-bit words.
@@ -139,10 +139,8 @@ typedef struct CalibrationBuffer {
 #define OVT_SIZEOF_WORD               4u
 
 /* Registry: the service and its Parameters key. */
-#define OVT_SERVICE_NAME        "OVTouch"
 #define OVT_SERVICE_KEY_PATH    "System\\CurrentControlSet\\Services\\OVTouch"
 #define OVT_PARAMETERS_KEY_PATH "System\\CurrentControlSet\\Services\\OVTouch\\Parameters"
-#define OVT_PARAMETERS_SUFFIX   "\\Parameters"
 
 /* The control device as user programs open it. */
 #define OVT_CONTROL_DEVICE_PATH "\\\\.\\ovtouch"
