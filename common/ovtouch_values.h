@@ -40,6 +40,9 @@ extern "C" {
  * left end, so the driver's answer matches the slider. */
 #define OVT_BEEPTIME_REQUEST_FALLBACK 32u
 
+/* 0 is silent, 1 beeps at touch-down, 2 at lift-off. */
+#define OVT_BEEPMODE_AT_DOWN 1u
+#define OVT_BEEPMODE_AT_LIFT 2u
 #define OVT_BEEPMODE_MAX     2u
 #define OVT_BEEPMODE_DEFAULT 2u
 
@@ -47,6 +50,10 @@ extern "C" {
 #define OVT_BUTTONMODE_RIGHT   1u
 #define OVT_BUTTONMODE_DEFAULT 0u
 
+/* 0 clicks at touch-down, 1 at lift-off; above, the button is held while
+ * touching. */
+#define OVT_MOUSEMODE_CLICK_AT_DOWN 0u
+#define OVT_MOUSEMODE_CLICK_AT_LIFT 1u
 #define OVT_MOUSEMODE_MAX     3u
 #define OVT_MOUSEMODE_DEFAULT 0u
 /* Out of range: the driver drags (2); the applet shows the last radio

@@ -65,9 +65,9 @@ __attribute__((noinline)) void Press(TouchState* state, const TouchHooks* hooks,
     // moves); any other mode sends the status's own flag.
     if (hooks->DeliverBegin) hooks->DeliverBegin(hooks->Context);
     const uint32_t mode = s.MouseMode;
-    if (mode > 1) {
+    if (mode > OVT_MOUSEMODE_CLICK_AT_LIFT) {
         hooks->Deliver(hooks->Context, &m);
-    } else if (status == (mode == 0 ? TOUCH_DOWN : TOUCH_UP)) {
+    } else if (status == (mode == OVT_MOUSEMODE_CLICK_AT_DOWN ? TOUCH_DOWN : TOUCH_UP)) {
         const uint32_t shift = ButtonShift(s);
         DeliverOne(state, hooks, OVT_MOUSE_LEFT_BUTTON_DOWN << shift);
         DeliverOne(state, hooks, OVT_MOUSE_LEFT_BUTTON_UP << shift);
@@ -77,7 +77,8 @@ __attribute__((noinline)) void Press(TouchState* state, const TouchHooks* hooks,
     if (hooks->DeliverEnd) hooks->DeliverEnd(hooks->Context);
 
     const uint32_t beepMode = s.BeepMode;
-    if ((beepMode == 1u && status == TOUCH_DOWN) || (beepMode == 2u && status == TOUCH_UP)) {
+    if ((beepMode == OVT_BEEPMODE_AT_DOWN && status == TOUCH_DOWN) ||
+        (beepMode == OVT_BEEPMODE_AT_LIFT && status == TOUCH_UP)) {
         if (hooks->Beep) hooks->Beep(hooks->Context, s.BeepFreq, s.BeepTime);
     }
 }
