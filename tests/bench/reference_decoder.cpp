@@ -20,23 +20,23 @@ void ReferenceReadOutcome(ReferenceDecoder* d, bool ok, uint32_t transferred, ui
         return;
     }
     if (transferred == 0) return;
-    uint8_t* p = d->bytes;
     const uint32_t n = d->count;
-    p[n] = byte;
-    switch (n) {
-    case 0:
+    if (n == 0) {
         d->count = byte == TOUCH_HEADER_0;
         return;
-    case 1:
+    }
+    uint8_t* p = d->bytes;
+    p[n] = byte;
+    if (n - TOUCH_X_AT <= TOUCH_SUM_LAST - TOUCH_X_AT) {
+        d->count = n + 1;
+        return;
+    }
+    if (n == 1) {
         d->count = byte == TOUCH_HEADER_1 ? 2 : 0;
         return;
-    case TOUCH_STATUS_AT:
+    }
+    if (n == TOUCH_STATUS_AT) {
         d->count = (byte == TOUCH_DOWN || byte == TOUCH_MOVE || byte == TOUCH_UP) ? 3 : 0;
-        return;
-    case TOUCH_SUM_AT:
-        break;
-    default:
-        d->count = n + 1;
         return;
     }
     d->count = 0;
