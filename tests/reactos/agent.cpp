@@ -940,8 +940,8 @@ void Uninstall() {
             if (!Control(box, IDOK) || !Click(box, IDOK)) Click(box, IDCANCEL);
         }
     }
-    Check(WaitGone(NULL, kUninstTitle, 10000), "uninstaller closed");
-    EndProcess(p, 10000);
+    Check(WaitGone(NULL, kUninstTitle, 30000), "uninstaller closed");
+    EndProcess(p, 30000);
 }
 
 // After the restart the uninstaller asked for.

@@ -48,9 +48,6 @@ FATAL = re.compile(r"kdb:>|\*\*\* Fatal System Error|KeBugCheck|BUGCHECK|Termina
 def image_path():
     p = os.environ.get("OVT_REACTOS_IMAGE") or os.path.join(os.path.dirname(REPO), "shared", "reactos",
                                                            "reactos-base.img.xz")
-    if not os.path.isfile(p):
-        alt = "/work/shared/reactos/reactos-base.img.xz"
-        p = alt if os.path.isfile(alt) else p
     return p
 
 
@@ -112,7 +109,8 @@ class Machine:
                "-drive", "file=%s,format=raw,if=ide,index=0" % self.img,
                "-serial", "null", "-serial", "unix:%s,server=on,wait=off" % self.path("com2.sock"),
                "-serial", "unix:%s,server=on,wait=on" % self.path("com3.sock"),
-               "-audiodev", "wav,id=snd0,path=%s" % self.path("speaker.wav"),
+               # The speaker's samples follow the audio timer: 1 ms, not 10.
+               "-audiodev", "wav,id=snd0,path=%s,timer-period=1000" % self.path("speaker.wav"),
                "-machine", "pc,pcspk-audiodev=snd0", "-display", "none", "-vga", "std",
                "-monitor", "unix:%s,server=on,wait=off" % self.path("monitor.sock"),
                "-rtc", "base=localtime", "-no-shutdown"]
@@ -318,8 +316,10 @@ class Driver:
         self.sync = []           # (host arrival, guest microseconds)
         self.marks = {}
         self.bursts = []
+        self.wq_boots = set()     # boots whose kernel log reported a work queue deadlock
         self.pace_times = []     # guest microseconds each burst packet reached the agent
         self.shots = 0
+        self.scenario = None
 
     def next_line(self, timeout):
         end = time.monotonic() + timeout
@@ -348,6 +348,8 @@ class Driver:
                     self.hang("no word from the agent for %d s in boot %d (%s)" % (now - last, boot + 1, scenario))
                 continue
             t, text = line
+            if "Work Queue Deadlock" in text:
+                self.wq_boots.add(boot)
             if "Unhandled exception" in text or "referenced memory at" in text:
                 self.run.check(scenario, False, "a program crashed in the guest: " + text.strip()[:160])
             i = text.find("OVTRX ")
@@ -357,10 +359,14 @@ class Driver:
             words = text[i + 6:].split(" ")
             verb, args = words[0], words[1:]
             if verb == "BEGIN":
-                scenario = args[0]
+                scenario = self.scenario = args[0]
                 self.run.say("== boot %d: %s" % (boot + 1, scenario))
             elif verb == "CHECK":
-                self.run.check(args[0], args[1] == "PASS", " ".join(args[2:]))
+                note = ""
+                if args[0] == "poweron" and args[2] in ("alive", "dead"):
+                    note = " (boot %d; kernel log %s \"Work Queue Deadlock\")" % (
+                        boot + 1, "has" if boot in self.wq_boots else "without")
+                self.run.check(args[0], args[1] == "PASS", " ".join(args[2:]) + note)
             elif verb == "FIGURE":
                 self.run.figure(" ".join(args))
             elif verb == "PACE":
@@ -577,7 +583,7 @@ def cmd_run(dist, agent, rundir, poweron=False):
                 if f.startswith("reactos-") and f.endswith(".png"):
                     os.unlink(os.path.join(ARTIFACTS, f))
     run = Run(rundir, scenarios)
-    m = None
+    m = d = None
     start = time.monotonic()
     try:
         for f in ("OVTouch.SYS", "olvaset1.exe"):
@@ -606,10 +612,10 @@ def cmd_run(dist, agent, rundir, poweron=False):
             import traceback
             run.say(traceback.format_exc())
         run.say("FATAL " + str(e))
-        for s in run.checks:
-            if not run.checks[s] or all(ok for ok, _ in run.checks[s]):
+        current = getattr(d, "scenario", None) if d else None
+        for s in list(run.checks):
+            if not run.checks[s] or s == current:
                 run.check(s, False, "run stopped: " + str(e).splitlines()[0])
-                break
         print(str(e), file=sys.stderr)
     finally:
         if m:
