@@ -475,6 +475,10 @@ void InstallFont() {
         RegSetText(subst, f, "WenQuanYi Zen Hei");
         snprintf(charset, sizeof charset, "%s,134", f);  // GB2312, what code page 936 asks for
         RegSetText(subst, charset, "WenQuanYi Zen Hei,134");
+        // Faces that exist keep their Latin letters and borrow the rest.
+        const char link[] = "wqy-zenhei.ttc,WenQuanYi Zen Hei\0";
+        RegSet(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink", f,
+               REG_MULTI_SZ, link, sizeof link);
     }
 }
 

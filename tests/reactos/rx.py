@@ -264,11 +264,7 @@ def prepare(rundir, dist, agent, plan, extra=()):
             ["mcopy", "-o", start, planfile, "c:/ovt/"],
             ["mcopy", "-o"] + pkg + ["c:/ovt/pkg/"]]
     if os.path.isfile(FONT):
-        # The dialogs' faces resolve to these Latin-only files; without them
-        # the substitutes (set by the agent's "font" step) name the CJK font.
         cmds.append(["mcopy", "-o", FONT, "c:/ReactOS/Fonts/wqy-zenhei.ttc"])
-        cmds.append(["mdel", "c:/ReactOS/Fonts/tahoma.ttf", "c:/ReactOS/Fonts/tahomabd.ttf",
-                     "c:/ReactOS/Fonts/micross.ttf"])
     cmds += list(extra)
     mrun(img, *cmds)
     return img
@@ -320,6 +316,7 @@ class Driver:
         self.pace_times = []     # guest microseconds each burst packet reached the agent
         self.shots = 0
         self.scenario = None
+        self.sounds = []
 
     def next_line(self, timeout):
         end = time.monotonic() + timeout
@@ -431,7 +428,8 @@ class Driver:
         elif verb == "pace":
             self.pace(args[1:])
         elif verb == "sound":
-            self.sound(args[1:])
+            # QEMU writes the track through a buffer: judged after it quits.
+            self.sounds.append(args[1:])
         else:
             self.run.say("unknown request: " + " ".join(args))
 
@@ -476,9 +474,11 @@ class Driver:
         scenario, args = args[0], args[1:]
         want = [tuple(int(v) for v in a.split(":")) for a in args[2:]]
         wav = self.m.path("speaker.wav")
-        # The backend writes through a buffer: a few kilobytes either side.
+        # The marks are file sizes, behind by what the writer buffered: the
+        # beeps are looked for in order from a little before the first mark
+        # to well after the second.
         lo = max(0, self.marks.get(args[0], 0) - 16384)
-        hi = self.marks.get(args[1], 0) + 16384
+        hi = self.marks.get(args[1], 0) + 400000
         tones = analyse_wav(wav, lo, hi)
         self.run.say("sound: tones %s, wanted %s" % (tones, want))
         # The wanted sequence among the tones found, in order.
@@ -604,6 +604,9 @@ def cmd_run(dist, agent, rundir, poweron=False):
         d.serve(boot_timeout=300 if poweron else 480)
         if feeder:
             feeder.stopped = True
+        m.stop()
+        for args in d.sounds:
+            d.sound(args)
         if poweron:
             dead = sum(1 for ok, t in run.checks["poweron"] if not ok)
             run.figure("power-on: %d dead of %d boots" % (dead, len(plan) - 1))
