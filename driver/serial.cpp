@@ -215,7 +215,6 @@ void OvtStopSerialLink() {
     }
     if (g_ovt.ReadIrp == NULL) return;  // the port never opened
 
-
     // A cancel can land while the request is between two reads and be
     // forgotten by the reuse; ask again until the stop is acknowledged.
     LARGE_INTEGER poll;
