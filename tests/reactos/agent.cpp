@@ -464,7 +464,8 @@ int LinksPresent() {
 }
 
 void InstallFont() {
-    // The dialogs' faces map to the CJK font the host copied in.
+    // Text drawn in the system font then shows in the CJK font the host
+    // copied in (the calibration's); dialog faces here do not follow.
     RegSetText("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts", "WenQuanYi Zen Hei (TrueType)",
                "wqy-zenhei.ttc");
     const char* faces[] = {"System", "MS Sans Serif", "MS Shell Dlg", "MS Shell Dlg 2", "SimSun", "宋体", "Tahoma",
@@ -475,10 +476,6 @@ void InstallFont() {
         RegSetText(subst, f, "WenQuanYi Zen Hei");
         snprintf(charset, sizeof charset, "%s,134", f);  // GB2312, what code page 936 asks for
         RegSetText(subst, charset, "WenQuanYi Zen Hei,134");
-        // Faces that exist keep their Latin letters and borrow the rest.
-        const char link[] = "wqy-zenhei.ttc,WenQuanYi Zen Hei\0";
-        RegSet(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink", f,
-               REG_MULTI_SZ, link, sizeof link);
     }
 }
 

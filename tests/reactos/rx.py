@@ -32,6 +32,7 @@ FONT = "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc"
 
 # One line per boot: the agent's subcommands for that boot. The last word
 # says how the boot ends: "reset" (flush, the host resets) or "halt".
+# OVT_REACTOS_PLAN ("line;line") runs another plan while working on one.
 PLAN = [
     "font reset",  # the CJK font is read at boot: the wizard's texts need it at once
     "install reset",
@@ -40,8 +41,7 @@ PLAN = [
 ]
 SCENARIOS = ["install", "firstboot", "modes", "pace", "sound", "altclick", "applet", "uninstall",
              "uninstalled", "screenshots"]
-# Sound: frequencies differ from both neighbours, so the WAV (which holds
-# only sounding periods) can be cut at each change.
+# Kernel debugger prompts and bug checks end the run at once.
 FATAL = re.compile(r"kdb:>|\*\*\* Fatal System Error|KeBugCheck|BUGCHECK|Terminating critical process")
 
 
@@ -314,7 +314,6 @@ class Driver:
         self.bursts = []
         self.wq_boots = set()     # boots whose kernel log reported a work queue deadlock
         self.pace_times = []     # guest microseconds each burst packet reached the agent
-        self.shots = 0
         self.scenario = None
         self.sounds = []
 
@@ -380,8 +379,6 @@ class Driver:
                 self.m.monitor("system_reset")
                 boot += 1
                 boot_start = last = time.monotonic()
-                if self.feeder:
-                    self.feeder.boot_started()
             else:
                 self.run.say("agent: " + text[i:])
 
@@ -420,7 +417,6 @@ class Driver:
         elif verb == "shot":
             name = args[1]
             ok = self.m.shot(name)
-            self.shots += 1
             self.run.check("screenshots", ok, "reactos-%s.png shows something" % name)
         elif verb == "mark":
             self.marks[args[1]] = os.path.getsize(self.m.path("speaker.wav")) if os.path.exists(
@@ -547,9 +543,6 @@ class Feeder(threading.Thread):
         self.m, self.stopped = m, False
         self.rng = random.Random(17)
 
-    def boot_started(self):
-        pass
-
     def run(self):
         k = 0
         while not self.stopped:
@@ -571,17 +564,22 @@ def cmd_run(dist, agent, rundir, poweron=False):
         if os.path.exists(os.path.join(rundir, f)):
             os.unlink(os.path.join(rundir, f))
     if poweron:
-        boots = int(os.environ.get("OVT_REACTOS_POWERON_BOOTS", "2"))
+        text = os.environ.get("OVT_REACTOS_POWERON_BOOTS", "2")
+        boots = int(text) if text.isdigit() else 0
+        if boots < 1:
+            print("OVT_REACTOS_POWERON_BOOTS must be a whole number of boots, at least 1 (got %r)" % text,
+                  file=sys.stderr)
+            return 2
         plan = ["register reset"] + ["poweron reset"] * (boots - 1) + ["poweron halt"]
         scenarios = ["poweron"]
     else:
         plan, scenarios = PLAN, SCENARIOS
         if os.environ.get("OVT_REACTOS_PLAN"):  # a shorter run while working on one scenario
             plan = os.environ["OVT_REACTOS_PLAN"].split(";")
-        if not poweron:
-            for f in os.listdir(ARTIFACTS) if os.path.isdir(ARTIFACTS) else []:
-                if f.startswith("reactos-") and f.endswith(".png"):
-                    os.unlink(os.path.join(ARTIFACTS, f))
+        # The power-on run keeps these: it takes none but on a hang.
+        for f in os.listdir(ARTIFACTS) if os.path.isdir(ARTIFACTS) else []:
+            if f.startswith("reactos-") and f.endswith(".png"):
+                os.unlink(os.path.join(ARTIFACTS, f))
     run = Run(rundir, scenarios)
     m = d = None
     start = time.monotonic()
