@@ -40,6 +40,7 @@ fi
 
 # The shipped i686 package on ReactOS under QEMU, touches through a real
 # serial port (tests/reactos; OVT_SKIP_REACTOS=1 leaves it out).
-if [ "${OVT_SKIP_REACTOS:-0}" != 1 ] && build reactos cmake -S tests/reactos -B build/reactos; then
+if [ "${OVT_SKIP_REACTOS:-0}" != 1 ] && build reactos cmake -S tests/reactos -B build/reactos \
+        -DOVT_RX_DIST="$PWD/dist/OVTouch" -DOVT_RX_AGENT="$PWD/build/win32/reactos/ovtrx.exe"; then
     run_ctest reactos build/reactos
 fi
