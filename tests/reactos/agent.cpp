@@ -1076,9 +1076,10 @@ int main(int argc, char** argv) {
         return p ? 0 : 1;
     }
     if (!strcmp(argv[1], "auto")) {
-        // One agent a boot, however many ways it was started.
-        CreateMutexA(NULL, TRUE, "ovtrx-auto");
-        if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+        // One agent a boot, however many ways it was started; the mutex
+        // lives as long as the process.
+        HANDLE once = CreateMutexA(NULL, TRUE, "ovtrx-auto");
+        if (once != NULL && GetLastError() == ERROR_ALREADY_EXISTS) return 0;
         return Auto();
     }
     char words[400] = "";
