@@ -30,11 +30,7 @@ void FeedBytes(benchmark::State& st, StreamKind kind) {
 void FeedReference(benchmark::State& st, StreamKind kind) {
     const std::vector<uint8_t> bytes = MakeStream(kind, kStreamBytes);
     uint32_t records = 0;
-    ReferenceDecoder d{};
-    d.high = OVT_BOUND_DEFAULT_HIGH;
-    d.span = OVT_SPAN_DEFAULT;
-    d.context = &records;
-    d.sink = [](void* c, const ReferenceRecord*) { ++*static_cast<uint32_t*>(c); };
+    ReferenceDecoder d = CountingReference(&records);
     size_t i = 0;
     for (auto _ : st) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the library's loop idiom
         ReferenceReadOutcome(&d, true, 1, bytes[i]);

@@ -1,6 +1,7 @@
 #include "reference_decoder.h"
 
 #include "common/ovtouch.h"
+#include "common/ovtouch_values.h"
 
 namespace ovt::bench {
 
@@ -54,6 +55,15 @@ void ReferenceReadOutcome(ReferenceDecoder* d, bool ok, uint32_t transferred, ui
     r.y = static_cast<int32_t>(Map(d, TOUCH_RAW_Y(p)));
     r.extra = 0;
     d->sink(d->context, &r);
+}
+
+ReferenceDecoder CountingReference(uint32_t* records) {
+    ReferenceDecoder d{};
+    d.high = OVT_BOUND_DEFAULT_HIGH;
+    d.span = OVT_SPAN_DEFAULT;
+    d.context = records;
+    d.sink = [](void* c, const ReferenceRecord*) { ++*static_cast<uint32_t*>(c); };
+    return d;
 }
 
 }  // namespace ovt::bench

@@ -30,6 +30,9 @@ struct ReferenceDecoder {
 
 void ReferenceReadOutcome(ReferenceDecoder* d, bool ok, uint32_t transferred, uint8_t byte);
 
+// A decoder over the default calibration that counts its records.
+ReferenceDecoder CountingReference(uint32_t* records);
+
 }  // namespace ovt::bench
 
 #endif

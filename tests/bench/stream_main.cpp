@@ -40,11 +40,7 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> bytes = MakeStream(kind, 1u << 20);
     if (argc > 2 && std::strcmp(argv[2], "reference") == 0) {
         uint32_t records = 0;
-        ReferenceDecoder d{};
-        d.high = OVT_BOUND_DEFAULT_HIGH;
-        d.span = OVT_SPAN_DEFAULT;
-        d.context = &records;
-        d.sink = [](void* c, const ReferenceRecord*) { ++*static_cast<uint32_t*>(c); };
+        ReferenceDecoder d = CountingReference(&records);
         ovt_bench_reference_feed(&d, bytes.data(), bytes.size());
         std::printf("bytes %zu packets %zu records %u\n", bytes.size(), CountPackets(bytes), records);
         return 0;
