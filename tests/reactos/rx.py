@@ -632,7 +632,7 @@ def cmd_run(dist, agent, rundir, poweron=False):
         for args in d.sounds:
             d.sound(args)
         if poweron:
-            dead = sum(1 for ok, t in run.checks["poweron"] if not ok)
+            dead = sum(1 for ok, t in run.checks["poweron"] if t.startswith("dead"))
             run.figure("power-on: %d dead of %d boots" % (dead, len(plan) - 1))
     except Exception as e:
         if not isinstance(e, Fatal):
