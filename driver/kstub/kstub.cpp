@@ -424,17 +424,7 @@ void ElapseWaits() {
 
 int ThreadsAlive() { return g_world.LiveThreads; }
 
-void ExpireTimers() {
-    for (PKTIMER t : g_world.Timers) {
-        if (!t->Pending) continue;
-        t->Pending = FALSE;
-        if (t->Dpc != nullptr && !t->Dpc->Queued) {
-            t->Dpc->Queued = TRUE;
-            g_world.DpcQueue.push_back(t->Dpc);
-        }
-    }
-}
-
+// Every pending timer that is due by the new time fires: its DPC is queued.
 void AdvanceClock(LONGLONG span) {
     g_world.Now += span;
     for (PKTIMER t : g_world.Timers) {
@@ -445,6 +435,14 @@ void AdvanceClock(LONGLONG span) {
             g_world.DpcQueue.push_back(t->Dpc);
         }
     }
+}
+
+void ExpireTimers() {
+    LONGLONG last = g_world.Now;
+    for (PKTIMER t : g_world.Timers) {
+        if (t->Pending) last = std::max(last, t->DueTime);
+    }
+    AdvanceClock(last - g_world.Now);
 }
 
 int Queued() {

@@ -205,7 +205,8 @@ void RunThreads();
 // run again until they wait or end.
 void ElapseWaits();
 int ThreadsAlive();
-// The due timers fire: their DPCs are queued; RunDpcs runs them.
+// Time passes until every pending timer is due: their DPCs are queued;
+// RunDpcs runs them.
 void ExpireTimers();
 // Time passes: the timers due by then fire.
 void AdvanceClock(LONGLONG span);

@@ -17,6 +17,8 @@
 #include <prsht.h>
 
 #include "common/ovtouch.h"
+#include "common/ovtouch_values.h"
+#include "driver/touch/touch.h"
 // By path from the build: the programs' sources may move.
 #include OVT_WIZARD_RESOURCE
 #include OVT_APPLET_RESOURCE
@@ -405,14 +407,12 @@ int RawX(int px) { return 200 + px * 1600 / g_w; }
 int RawY(int py) { return 300 + py * 1400 / g_h; }
 
 // Where the driver and the window system put a raw point with the stored
-// bounds: the driver's scale to 0..65535, the system's to pixels.
+// bounds: the driver's own scale to 0..65535 over the bounds as its load
+// corrects them, then the system's to pixels.
 unsigned MapAxis(unsigned raw, unsigned low, unsigned high) {
-    low &= 0xFFFF;
-    high &= 0xFFFF;
-    unsigned span = high - low;
-    if (span == 0 || high < low) span = 2048;
-    if (low < raw && raw < high) return (raw - low) * 65535u / span;
-    return raw <= low ? 1u : 0xFFF0u;
+    low &= OVT_BOUND_MASK;
+    high &= OVT_BOUND_MASK;
+    return ovt::MapAxis(raw, low, high, OvtSpan(low, high));
 }
 int PixelX(int raw) { return (int)((MapAxis(raw, Param("XLow"), Param("XHigh")) * (unsigned)g_w) >> 16); }
 int PixelY(int raw) { return (int)((MapAxis(raw, Param("YLow"), Param("YHigh")) * (unsigned)g_h) >> 16); }

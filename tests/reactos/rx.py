@@ -251,10 +251,10 @@ def base_image(rundir):
         raise Fatal("ReactOS image missing: %s (set OVT_REACTOS_IMAGE)" % src)
     base = os.path.join(os.path.dirname(os.path.abspath(rundir)), "reactos-base.img")
     if not os.path.exists(base) or os.path.getmtime(base) < os.path.getmtime(src):
-        with open(base + ".tmp", "wb") as out:
-            xz = subprocess.Popen(["xz", "-dc", src], stdout=subprocess.PIPE)
-            subprocess.run(["cp", "--sparse=always", "/dev/stdin", base + ".tmp"], stdin=xz.stdout, check=True)
-            xz.wait()
+        xz = subprocess.Popen(["xz", "-dc", src], stdout=subprocess.PIPE)
+        subprocess.run(["cp", "--sparse=always", "/dev/stdin", base + ".tmp"], stdin=xz.stdout, check=True)
+        if xz.wait() != 0:
+            raise Fatal("ReactOS image %s does not decompress" % src)
         os.replace(base + ".tmp", base)
     return base
 
