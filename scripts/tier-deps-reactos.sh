@@ -1,5 +1,5 @@
-# Sourced by test.sh: the ReactOS tier boots the image under QEMU (TCG),
-# moves files in and out with mtools, and gives the guest a CJK font.
+# Sourced by test.sh: the ReactOS tier boots the image under QEMU (TCG) and
+# moves files in and out with mtools.
 if [ "${OVT_SKIP_REACTOS:-0}" != 1 ]; then
-    ovt_need_packages qemu-system-x86 mtools socat xz-utils fonts-wqy-zenhei python3
+    ovt_need_packages qemu-system-x86 mtools xz-utils python3
 fi
