@@ -1,38 +1,51 @@
 // Whether a dialog shows everything it holds: every visible window inside
-// it, at any depth, lies within its client area, and no two of its own
-// visible children (buttons, an embedded sheet) overlap. Header-only so
-// that the Wine probe and the ReactOS agent judge a window alike.
+// it, at any depth, lies within the client area of the dialog and of each
+// window between (a sheet, a page: each clips what it holds), and no two
+// of the dialog's own visible children (buttons, an embedded sheet)
+// overlap. Header-only so that the Wine probe and the ReactOS agent judge
+// a window alike.
 #ifndef OVTOUCH_TESTS_WINE_PROBE_HOST_FIT_H
 #define OVTOUCH_TESTS_WINE_PROBE_HOST_FIT_H
 
 #include <windows.h>
 
 struct HostFitFault {
-    HWND window;  // outside the client area, or the first of two overlapping
-    HWND other;   // the second of two overlapping; NULL when outside
-    RECT rect;    // window's rectangle, screen coordinates
-    RECT bound;   // the host's client area, or the other's rectangle
+    HWND window;   // sticking out, or the first of two overlapping
+    HWND other;    // the window whose client area it leaves, or the second
+    bool overlap;  // of two overlapping
+    RECT rect;     // window's rectangle, screen coordinates
+    RECT bound;    // other's client area, or its rectangle when overlapping
 };
 typedef void (*HostFitReport)(const HostFitFault& fault, void* context);
 
 namespace host_fit {
 
 struct Walk {
-    RECT client;
+    HWND host;
     HostFitReport report;
     void* context;
     int faults;
 };
 
+inline RECT ScreenClient(HWND w) {
+    RECT c = {0, 0, 0, 0};
+    GetClientRect(w, &c);
+    MapWindowPoints(w, NULL, reinterpret_cast<POINT*>(&c), 2);
+    return c;
+}
+
 inline BOOL CALLBACK Inside(HWND w, LPARAM p) {
     Walk* walk = reinterpret_cast<Walk*>(p);
     RECT r;
     if (!IsWindowVisible(w) || !GetWindowRect(w, &r)) return TRUE;
-    const RECT& c = walk->client;
-    if (r.left < c.left || r.top < c.top || r.right > c.right || r.bottom > c.bottom) {
-        HostFitFault f = {w, NULL, r, c};
-        walk->report(f, walk->context);
-        walk->faults++;
+    for (HWND a = GetParent(w); a; a = a == walk->host ? NULL : GetParent(a)) {
+        const RECT c = ScreenClient(a);
+        if (r.left < c.left || r.top < c.top || r.right > c.right || r.bottom > c.bottom) {
+            HostFitFault f = {w, a, false, r, c};
+            walk->report(f, walk->context);
+            walk->faults++;
+            break;
+        }
     }
     return TRUE;
 }
@@ -41,16 +54,14 @@ inline BOOL CALLBACK Inside(HWND w, LPARAM p) {
 
 // Reports each fault; returns how many there were.
 inline int CheckHostFit(HWND host, HostFitReport report, void* context) {
-    host_fit::Walk walk = {{0, 0, 0, 0}, report, context, 0};
-    GetClientRect(host, &walk.client);
-    MapWindowPoints(host, NULL, reinterpret_cast<POINT*>(&walk.client), 2);
+    host_fit::Walk walk = {host, report, context, 0};
     EnumChildWindows(host, host_fit::Inside, reinterpret_cast<LPARAM>(&walk));
     for (HWND a = GetWindow(host, GW_CHILD); a; a = GetWindow(a, GW_HWNDNEXT)) {
         RECT ra, rb, both;
         if (!IsWindowVisible(a) || !GetWindowRect(a, &ra)) continue;
         for (HWND b = GetWindow(a, GW_HWNDNEXT); b; b = GetWindow(b, GW_HWNDNEXT)) {
             if (!IsWindowVisible(b) || !GetWindowRect(b, &rb) || !IntersectRect(&both, &ra, &rb)) continue;
-            HostFitFault f = {a, b, ra, rb};
+            HostFitFault f = {a, b, true, ra, rb};
             report(f, context);
             walk.faults++;
         }

@@ -806,23 +806,20 @@ void Utf8Text(HWND w, char* out, int size) {
 }
 
 void ReportFit(const HostFitFault& f, void*) {
-    char cls[64], text[256], page[256], other[256] = "";
+    char cls[64], text[256], otherCls[64], otherText[256];
     GetClassNameA(f.window, cls, sizeof(cls));
     Utf8Text(f.window, text, sizeof(text));
-    Utf8Text(GetParent(f.window), page, sizeof(page));
-    if (f.other) {
-        char otherCls[64], otherText[256];
-        GetClassNameA(f.other, otherCls, sizeof(otherCls));
-        Utf8Text(f.other, otherText, sizeof(otherText));
-        snprintf(other, sizeof(other), "overlaps %d %s \"%s\" at", GetDlgCtrlID(f.other), otherCls, otherText);
-    }
-    Check(false, "host-fit", "%d %s \"%s\" in \"%s\" at %ld,%ld,%ld,%ld %s %ld,%ld,%ld,%ld", GetDlgCtrlID(f.window),
-          cls, text, page, f.rect.left, f.rect.top, f.rect.right, f.rect.bottom, f.other ? other : "outside the client",
+    GetClassNameA(f.other, otherCls, sizeof(otherCls));
+    Utf8Text(f.other, otherText, sizeof(otherText));
+    Check(false, "host-fit", "%d %s \"%s\" at %ld,%ld,%ld,%ld %s %d %s \"%s\" %ld,%ld,%ld,%ld", GetDlgCtrlID(f.window),
+          cls, text, f.rect.left, f.rect.top, f.rect.right, f.rect.bottom,
+          f.overlap ? "overlaps" : "sticks out of the client area of", GetDlgCtrlID(f.other), otherCls, otherText,
           f.bound.left, f.bound.top, f.bound.right, f.bound.bottom);
 }
 
 // host-fit SELECTOR: the window's place and size, then every visible
-// control outside its client area and every overlap of its own controls.
+// control cut off by the window or by a window between, and every overlap
+// of the window's own controls.
 int CmdHostFit(int argc, char** argv) {
     if (argc < 1) return 2;
     HWND w = FindTopWindow(argv[0], NULL);
