@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Wine tier of ovtouch.cpl (x86-64 build): the item in Wine's Control
-# Panel, the driver-missing message, every page, a change by real input
-# saved with OK, and a Cancel that writes nothing.
+# Panel, the driver-missing message, every page shown whole, a change by
+# real input saved with OK, and a Cancel that writes nothing.
 #   applet_wine.sh WIN64_OUT_DIR WORK_DIR ARTIFACTS_DIR
 # Exit 77 when Wine or the X tools are missing. The sound test button is
 # never pressed: Wine's speaker routine ends the driver's process.
@@ -91,8 +91,9 @@ click_at() { xdotool mousemove "$1" "$2" click 1; sleep "${3:-1}"; }
 probe() { "$WL_WINE" 'C:\ovtprobe.exe' "$@" 2>/dev/null | tr -d '\r'; }
 # The settings window's title as ovtprobe takes it: GBK, in hex.
 dialog_sel=title:$(printf '%s' "OlvaTouch控制面板设置程序" | iconv -f UTF-8 -t GBK | od -An -tx1 | tr -d ' \n')
-# fit PAGE: every control of the page shown lies inside the window's client
-# area, and the window's buttons and the sheet do not overlap.
+# fit PAGE: every control of the page shown is whole (inside the page, the
+# sheet and the window's client area), and the window's buttons and the
+# sheet do not overlap.
 fit() {
     local out; out=$(probe host-fit "$dialog_sel")
     sed -n 's/^host /     host /p' <<<"$out"
