@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "applet/win32/resource.h"
+#include "applet/logic/host_layout.h"
 #include "applet/logic/settings_dialog.h"
 #include "applet_fakes.h"
 
@@ -19,6 +20,34 @@ TEST(SheetOrder, PagesAndTemplates) {
     EXPECT_EQ(d.Sound.ModeIndex, -1);
     EXPECT_EQ(d.Sound.Time, 0);
     EXPECT_EQ(d.Sound.Frequency, 0);
+}
+
+// Figures as Wine lays the window out: host base units 7 x 17, frame 4005
+// at 12,15,301,298, the sheet 380 x 365 at 22,8, buttons 88 x 30 at y 304;
+// window 6 x 25 larger than its client.
+HostGeometry WineHost(Box window, Box work) {
+    return HostGeometry{{12, 15, 301, 298}, {22, 8, 402, 373}, {46, 304, 134, 334}, {249, 304, 337, 334},
+                        window, 376, 349, work};
+}
+bool operator==(const Box& a, const Box& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+TEST(SettingsHost, GrowsAroundTheSheetWithTheButtonsBelowIt) {
+    const HostLayout l = FitHostToSheet(WineHost({0, 0, 382, 374}, {0, 0, 1024, 768}));
+    // Client 402 + 12 wide; buttons 6 below the sheet (373 + 6), 30 high,
+    // then 15: 424 high.
+    EXPECT_TRUE(l.window == (Box{0, 0, 420, 449}));
+    EXPECT_EQ(l.okTop, 379);
+    EXPECT_EQ(l.cancelTop, 379);
+}
+
+TEST(SettingsHost, MovesOnlyToStayInTheWorkArea) {
+    EXPECT_TRUE(FitHostToSheet(WineHost({100, 50, 482, 424}, {0, 0, 1024, 768})).window == (Box{100, 50, 520, 499}));
+    // 640 x 480 with a 28-pixel taskbar below.
+    EXPECT_TRUE(FitHostToSheet(WineHost({300, 200, 682, 574}, {0, 0, 640, 452})).window == (Box{220, 3, 640, 452}));
+    // Too large: the caption stays on the screen.
+    EXPECT_TRUE(FitHostToSheet(WineHost({300, 200, 682, 574}, {0, 28, 400, 300})).window == (Box{0, 28, 420, 477}));
 }
 
 TEST(MousePage, InitialisationFillsListRangesAndLabels) {

@@ -4,12 +4,15 @@
 #include <commctrl.h>
 
 #include "applet/win32/resource.h"
+#include "applet/logic/host_layout.h"
 #include "applet/logic/settings_dialog.h"
 #include "win32_host.h"
 
 namespace ovt {
 
 namespace {
+
+const int kSheetTabs = 0x3020;
 
 class Win32Controls : public DialogControls {
   public:
@@ -35,7 +38,26 @@ class Win32Controls : public DialogControls {
     HWND page_;
 };
 
+// The sheet's page area, grown to hold the largest page.
+RECT PageArea(HWND sheet) {
+    RECT area = {0, 0, 0, 0};
+    HWND tabs = GetDlgItem(sheet, kSheetTabs);
+    if (tabs && GetClientRect(tabs, &area)) SendMessageA(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+    return area;
+}
+
 INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_WINDOWPOSCHANGING) {
+        // A sheet may size a page it creates later by the area it computed
+        // before the area was grown.
+        WINDOWPOS* pos = reinterpret_cast<WINDOWPOS*>(lParam);
+        const RECT area = PageArea(GetParent(page));
+        if (!(pos->flags & SWP_NOSIZE)) {
+            if (pos->cx < area.right - area.left) pos->cx = area.right - area.left;
+            if (pos->cy < area.bottom - area.top) pos->cy = area.bottom - area.top;
+        }
+        return FALSE;
+    }
     if (message == WM_INITDIALOG) {
         PropertyPage* p = reinterpret_cast<PropertyPage*>(reinterpret_cast<PROPSHEETPAGEA*>(lParam)->lParam);
         SetWindowLongPtrA(page, DWLP_USER, reinterpret_cast<LONG_PTR>(p));
@@ -74,9 +96,7 @@ int CALLBACK SheetCallback(HWND, UINT message, LPARAM lParam) {
     }
     DWORD old = 0;
     VirtualProtect(words, 16, PAGE_READWRITE, &old);
-    // Clipping keeps the host's buttons, which the sheet may overlap,
-    // painted above it.
-    *style = (*style & (DS_SETFONT | DS_FIXEDSYS | DS_3DLOOK)) | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+    *style = (*style & (DS_SETFONT | DS_FIXEDSYS | DS_3DLOOK)) | WS_CHILD | WS_VISIBLE;
     *exStyle = 0;
     return 0;
 }
@@ -99,6 +119,68 @@ void DropSheetButtons(HWND sheet) {
             EnableWindow(b, FALSE);
         }
     }
+}
+
+void Grow(HWND window, int dx, int dy) {
+    RECT r;
+    if (!window || !GetWindowRect(window, &r)) return;
+    SetWindowPos(window, NULL, 0, 0, r.right - r.left + dx, r.bottom - r.top + dy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+INT_PTR CALLBACK MeasureProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// The sheet sizes its page area from the templates in its own font, while
+// each page lays its controls out in the page's font, which may be larger.
+void GrowSheetToPages(HWND sheet, SettingsDialog& dialog) {
+    int width = 0, height = 0;
+    for (int i = 0; i < SettingsDialog::kPageCount; i++) {
+        HWND page = CreateDialogParamA(AppletModule(), MAKEINTRESOURCEA(dialog.Page(i)->TemplateId()), sheet,
+                                       MeasureProc, 0);
+        RECT r;
+        if (!page || !GetClientRect(page, &r)) continue;
+        DestroyWindow(page);
+        if (r.right > width) width = r.right;
+        if (r.bottom > height) height = r.bottom;
+    }
+    const RECT area = PageArea(sheet);
+    int dx = width - (area.right - area.left), dy = height - (area.bottom - area.top);
+    if (dx < 0) dx = 0;
+    if (dy < 0) dy = 0;
+    if (!dx && !dy) return;
+    Grow(sheet, dx, dy);
+    Grow(GetDlgItem(sheet, kSheetTabs), dx, dy);
+    Grow(reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)), dx, dy);
+}
+
+Box ClientBox(HWND host, HWND child) {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(NULL, host, reinterpret_cast<POINT*>(&r), 2);
+    return Box{r.left, r.top, r.right, r.bottom};
+}
+
+// The pages' font makes the sheet larger than the frame kept for it.
+void GrowHostAroundSheet(HWND host, HWND sheet) {
+    HWND ok = GetDlgItem(host, IDOK), cancel = GetDlgItem(host, IDCANCEL);
+    RECT window, client, work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    GetWindowRect(host, &window);
+    GetClientRect(host, &client);
+    // Off the taskbar, as the system places a dialog when creating it.
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const HostGeometry g = {ClientBox(host, GetDlgItem(host, IDC_SHEET_FRAME)),
+                            ClientBox(host, sheet),
+                            ClientBox(host, ok),
+                            ClientBox(host, cancel),
+                            {window.left, window.top, window.right, window.bottom},
+                            client.right,
+                            client.bottom,
+                            {work.left, work.top, work.right, work.bottom}};
+    const HostLayout l = FitHostToSheet(g);
+    SetWindowPos(host, NULL, l.window.left, l.window.top, l.window.right - l.window.left,
+                 l.window.bottom - l.window.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(ok, NULL, g.ok.left, l.okTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(cancel, NULL, g.cancel.left, l.cancelTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 HWND CreateSheet(HWND host, SettingsDialog& dialog) {
@@ -135,6 +217,8 @@ HWND CreateSheet(HWND host, SettingsDialog& dialog) {
     POINT corner = {frame.left, frame.top};
     ScreenToClient(host, &corner);
     SetWindowPos(sheet, NULL, corner.x + 10, corner.y - 7, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GrowSheetToPages(sheet, dialog);
+    GrowHostAroundSheet(host, sheet);
     return sheet;
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Wine tier of ovtouch.cpl (x86-64 build): the item in Wine's Control
-# Panel, the driver-missing message, every page, a change by real input
-# saved with OK, and a Cancel that writes nothing.
+# Panel, the driver-missing message, every page shown whole, a change by
+# real input saved with OK, and a Cancel that writes nothing.
 #   applet_wine.sh WIN64_OUT_DIR WORK_DIR ARTIFACTS_DIR
 # Exit 77 when Wine or the X tools are missing. The sound test button is
 # never pressed: Wine's speaker routine ends the driver's process.
@@ -13,12 +13,13 @@ art=${3:?artifacts dir}
 cpl=$out/ovtouch.cpl
 sys=$out/OVTouch.SYS
 cplhost=$out/../tests/cplhost.exe
+probe=$out/../tests/ovtprobe.exe
 find_colour="/usr/bin/python3 $here/find_colour.py"
 
 . "$here/../../tests/wine/winelib.sh"
 if [ -z "$WL_WINE" ] || [ ! -x "$WL_WINE" ]; then echo "wine64 not installed"; exit 77; fi
 for t in xdotool import Xvfb; do command -v $t >/dev/null || { echo "$t missing"; exit 77; }; done
-for f in "$cpl" "$sys" "$cplhost"; do
+for f in "$cpl" "$sys" "$cplhost" "$probe"; do
     [ -f "$f" ] || { echo "missing $f (run ./package.sh win64)"; exit 1; }
 done
 
@@ -58,6 +59,7 @@ wl_reg_add "$mouse" DoubleClickSpeed REG_SZ 500
 # Where the setup program puts it.
 cp "$cpl" "$(wl_sysdir)/ovtouch.cpl"
 cp "$cplhost" "$WINEPREFIX/drive_c/cplhost.exe"
+cp "$probe" "$WINEPREFIX/drive_c/ovtprobe.exe"
 
 snapshot() {
     { "$WL_WINE" reg query "$params"; "$WL_WINE" reg query "$mouse"; } 2>/dev/null | tr -d '\r' | sort
@@ -86,6 +88,20 @@ origin() {  # prints "X Y" of a window
     xdotool getwindowgeometry "$1" | awk '/Position/ { split($2, p, ","); print p[1], p[2] }'
 }
 click_at() { xdotool mousemove "$1" "$2" click 1; sleep "${3:-1}"; }
+probe() { "$WL_WINE" 'C:\ovtprobe.exe' "$@" 2>/dev/null | tr -d '\r'; }
+# The settings window's title as ovtprobe takes it: GBK, in hex.
+dialog_sel=title:$(printf '%s' "OlvaTouch控制面板设置程序" | iconv -f UTF-8 -t GBK | od -An -tx1 | tr -d ' \n')
+# fit PAGE: every control of the page shown is whole (inside the page, the
+# sheet and the window's client area), and the window's buttons and the
+# sheet do not overlap.
+fit() {
+    local out; out=$(probe host-fit "$dialog_sel")
+    sed -n 's/^host /     host /p' <<<"$out"
+    if grep -q '^PASS host-fit' <<<"$out"; then ok "$1: whole sheet and buttons inside the window"
+    else bad "$1: cut off or overlapping"; grep '^FAIL' <<<"$out" | sed 's/^/     /'; fi
+}
+# Screen centre of a control of the settings window.
+centre() { probe window "$dialog_sel" "$1" | awk -F= '$1 == "cx" { x = $2 } $1 == "cy" { y = $2 } END { print x, y }'; }
 
 # 1. The item as Wine's Control Panel lists it: our name and icon.
 "$WL_WINE" control.exe >"$work/control.log" 2>&1 &
@@ -138,14 +154,12 @@ ok "driver running"
 
 # Offsets inside the dialog's client area (Xvfb, no window manager, the
 # fonts of the prefix): tabs, the mouse mode list, the area slider, the
-# port list, OK and Cancel.
+# port list.
 TAB_Y=27
 TAB_X=(60 120 180 243 309)
 MODE_X=260 MODE_Y=118
 AREA_X=314 AREA_Y=188
 PORT_X=231 PORT_Y=124
-OK_X=89 OK_Y=319
-CANCEL_X=292 CANCEL_Y=319
 open_dialog() {
     "$WL_WINE" 'C:\cplhost.exe' 'C:\windows\system32\ovtouch.cpl' >"$work/$1.out" 2>&1 &
     host=$!
@@ -158,11 +172,11 @@ tab() { click_at $((DX + TAB_X[$1 - 1])) $((DY + TAB_Y)) 1.5; }
 
 # 4. Every page, then mouse mode, area slider and port changed, and OK.
 if open_dialog ok; then
-    shot page1-calibration
-    tab 2; shot page2-sound
-    tab 3; shot page3-mouse
-    tab 4; shot page4-port
-    tab 5; shot page5-version
+    shot page1-calibration; fit page1
+    tab 2; shot page2-sound; fit page2
+    tab 3; shot page3-mouse; fit page3
+    tab 4; shot page4-port; fit page4
+    tab 5; shot page5-version; fit page5
 
     tab 3
     click_at $((DX + MODE_X)) $((DY + MODE_Y)) 1   # open the mouse mode list
@@ -174,7 +188,7 @@ if open_dialog ok; then
     click_at $((DX + PORT_X)) $((DY + PORT_Y)) 1   # the port list
     xdotool key Down; sleep 0.5; xdotool key Return; sleep 1
     shot page4-port-changed
-    click_at $((DX + OK_X)) $((DY + OK_Y)) 2       # " 确定 "
+    click_at $(centre 1) 2                         # " 确定 "
     wait_gone $host 60 || { bad "OK did not close the dialog"; kill $host; }
     expect MouseMode "$(value "$params" MouseMode)" 0x2
     expect Port "$(value "$params" Port)" 0x2
@@ -194,7 +208,7 @@ if open_dialog cancel; then
     click_at $((DX + PORT_X)) $((DY + PORT_Y)) 1
     xdotool key Up; sleep 0.5; xdotool key Return; sleep 1
     shot cancel-port-changed
-    click_at $((DX + CANCEL_X)) $((DY + CANCEL_Y)) 2   # " 取消 "
+    click_at $(centre 2) 2                             # " 取消 "
     wait_gone $host 60 || { bad "Cancel did not close the dialog"; kill $host; }
     [ "$(snapshot)" = "$before" ] && ok "Cancel wrote nothing" || { bad "Cancel changed the registry"; diff <(echo "$before") <(snapshot); }
 fi

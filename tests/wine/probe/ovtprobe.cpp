@@ -12,6 +12,7 @@
 #include <string.h>
 
 #include "common/ovtouch.h"
+#include "host_fit.h"
 #include "probe.h"
 #include "tests/wine/e2e/fake/ovtfake.h"
 
@@ -796,6 +797,43 @@ int CmdFocus(int argc, char** argv) {
     return 0;
 }
 
+// A window's text as UTF-8, for a person reading the log.
+void Utf8Text(HWND w, char* out, int size) {
+    WCHAR wide[256];
+    const int n = GetWindowTextW(w, wide, 256);
+    const int m = WideCharToMultiByte(CP_UTF8, 0, wide, n, out, size - 1, NULL, NULL);
+    out[m > 0 ? m : 0] = 0;
+}
+
+void ReportFit(const HostFitFault& f, void*) {
+    char cls[64], text[256], otherCls[64], otherText[256];
+    GetClassNameA(f.window, cls, sizeof(cls));
+    Utf8Text(f.window, text, sizeof(text));
+    GetClassNameA(f.other, otherCls, sizeof(otherCls));
+    Utf8Text(f.other, otherText, sizeof(otherText));
+    Check(false, "host-fit", "%d %s \"%s\" at %ld,%ld,%ld,%ld %s %d %s \"%s\" %ld,%ld,%ld,%ld", GetDlgCtrlID(f.window),
+          cls, text, f.rect.left, f.rect.top, f.rect.right, f.rect.bottom,
+          f.overlap ? "overlaps" : "sticks out of the client area of", GetDlgCtrlID(f.other), otherCls, otherText,
+          f.bound.left, f.bound.top, f.bound.right, f.bound.bottom);
+}
+
+// host-fit SELECTOR: the window's place and size, then every visible
+// control cut off by the window or by a window between, and every overlap
+// of the window's own controls.
+int CmdHostFit(int argc, char** argv) {
+    if (argc < 1) return 2;
+    HWND w = FindTopWindow(argv[0], NULL);
+    if (!w) return 1;
+    RECT window, client;
+    GetWindowRect(w, &window);
+    GetClientRect(w, &client);
+    printf("host window=%ld,%ld %ldx%ld client=%ldx%ld screen=%dx%d\n", window.left, window.top,
+           window.right - window.left, window.bottom - window.top, client.right, client.bottom,
+           GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    if (!CheckHostFit(w, ReportFit, NULL)) Check(true, "host-fit");
+    return g_failures ? 1 : 0;
+}
+
 int Usage() {
     fprintf(stderr,
             "usage: ovtprobe COMMAND ...\n"
@@ -806,7 +844,7 @@ int Usage() {
             "  set-calibration XLOW YLOW XHIGH YHIGH | reload | wait-capture HEX MS\n"
             "  reg-dword HKLM|HKCU PATH NAME\n"
             "  window class:NAME|title:HEX [ID] | wait-window SELECTOR MS [gone]\n"
-            "  text SELECTOR ID | msg SELECTOR ID MSG [WPARAM] | focus SELECTOR\n"
+            "  text SELECTOR ID | msg SELECTOR ID MSG [WPARAM] | focus SELECTOR | host-fit SELECTOR\n"
             "  controls | button-mode | capture-state | device-answers | dump-windows\n"
             "  calib-window|calib-msgbox|calib-gone [SECONDS] [ok] | calib-keyup-escape | calib-repaint\n"
             "  altclick-close|altclick-info l|r\n");
@@ -837,6 +875,7 @@ int main(int argc, char** argv) {
     if (!strcmp(cmd, "text")) return CmdText(n, rest);
     if (!strcmp(cmd, "msg")) return CmdMsg(n, rest);
     if (!strcmp(cmd, "focus")) return CmdFocus(n, rest);
+    if (!strcmp(cmd, "host-fit")) return CmdHostFit(n, rest);
     if (!strcmp(cmd, "controls")) return CmdControls();
     if (!strcmp(cmd, "button-mode")) return CmdButtonMode();
     if (!strcmp(cmd, "capture-state")) return CmdCaptureState();
