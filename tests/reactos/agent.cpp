@@ -19,6 +19,7 @@
 
 #include "common/ovtouch.h"
 #include "common/ovtouch_values.h"
+#include "tests/wine/probe/host_fit.h"
 // By path from the build: the programs' sources may move.
 #include OVT_WIZARD_RESOURCE
 #include OVT_APPLET_RESOURCE
@@ -860,35 +861,19 @@ void AltClick() {
 HWND g_host, g_sheet;
 HWND Page() { return (HWND)SendMessageA(g_sheet, PSM_GETCURRENTPAGEHWND, 0, 0); }
 
-// What a person sees: every visible control inside the host's client area,
-// and the sheet, OK and Cancel clear of one another.
-struct Fit {
-    RECT client;
-    char out[300];
-};
-BOOL CALLBACK FitProc(HWND h, LPARAM p) {
-    Fit* f = (Fit*)p;
-    RECT r, both;
-    if (!IsWindowVisible(h)) return TRUE;
-    GetWindowRect(h, &r);
-    if (UnionRect(&both, &r, &f->client) && EqualRect(&both, &f->client)) return TRUE;
-    int n = (int)strlen(f->out);
-    snprintf(f->out + n, sizeof f->out - n, " %d", GetDlgCtrlID(h));
-    return TRUE;
+// What a person sees: every visible control inside the host, the sheet,
+// OK and Cancel clear of one another (judged as the Wine tier does).
+void ReportFault(const HostFitFault& f, void* out) {
+    int n = (int)strlen((char*)out);
+    snprintf((char*)out + n, 300 - n, " %d%s%d", GetDlgCtrlID(f.window), f.overlap ? " over " : " outside ",
+             GetDlgCtrlID(f.other));
 }
 void CheckFits(const char* page) {
-    Fit f = {};
-    GetClientRect(g_host, &f.client);
-    MapWindowPoints(g_host, NULL, (POINT*)&f.client, 2);
-    EnumChildWindows(g_host, FitProc, (LPARAM)&f);
-    HWND parts[3] = {g_sheet, GetDlgItem(g_host, IDOK), GetDlgItem(g_host, IDCANCEL)};
-    RECT r[3], overlap;
-    for (int i = 0; i < 3; ++i) GetWindowRect(parts[i], &r[i]);
-    int clashes = 0;
-    for (int i = 0; i < 3; ++i)
-        for (int k = i + 1; k < 3; ++k) clashes += IntersectRect(&overlap, &r[i], &r[k]) != FALSE;
-    Check(!f.out[0] && clashes == 0, "%s: controls cut off:%s; %d overlaps of sheet, OK and Cancel; client %ldx%ld", page,
-          f.out[0] ? f.out : " none", clashes, f.client.right - f.client.left, f.client.bottom - f.client.top);
+    char faults[300] = "";
+    RECT c;
+    GetClientRect(g_host, &c);
+    Check(CheckHostFit(g_host, ReportFault, faults) == 0, "%s: every control shown whole, client %ldx%ld; faults:%s",
+          page, c.right, c.bottom, faults[0] ? faults : " none");
 }
 
 void GoToPage(int i, const char* shot) {
