@@ -315,7 +315,7 @@ const int kMaxEvents = 4096;
 Event g_msgs[kMaxEvents], g_hooked[kMaxEvents];
 volatile int g_nmsgs, g_nhooked;
 HWND g_observer;
-HHOOK g_hook;
+HHOOK volatile g_hook;
 HANDLE g_secondStart;  // set by a second "auto" start in the same boot
 
 bool IsButton(UINT m) {
@@ -365,6 +365,16 @@ LRESULT CALLBACK HookProc(int code, WPARAM w, LPARAM l) {
     return CallNextHookEx(g_hook, code, w, l);
 }
 
+// The system skips a low-level hook that takes over 300 ms to answer: the
+// hook lives on a thread of its own that does nothing else.
+DWORD WINAPI HookThread(void*) {
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+    g_hook = SetWindowsHookExA(WH_MOUSE_LL, HookProc, GetModuleHandleA(NULL), 0);
+    MSG m;
+    while (GetMessageA(&m, NULL, 0, 0) > 0) DispatchMessageA(&m);
+    return 0;
+}
+
 void Observe(bool on, bool topmost = true) {
     if (!g_observer) {
         WNDCLASSA wc = {};
@@ -374,8 +384,9 @@ void Observe(bool on, bool topmost = true) {
         RegisterClassA(&wc);
         g_observer = CreateWindowExA(0, wc.lpszClassName, "ovtrx", WS_POPUP, 0, 0, GetSystemMetrics(SM_CXSCREEN),
                                      GetSystemMetrics(SM_CYSCREEN), NULL, NULL, wc.hInstance, NULL);
-        g_hook = SetWindowsHookExA(WH_MOUSE_LL, HookProc, GetModuleHandleA(NULL), 0);
-        if (!g_hook) Say("no low-level mouse hook: %lu", GetLastError());
+        CloseHandle(CreateThread(NULL, 0, HookThread, NULL, 0, NULL));
+        WaitFor([] { return g_hook != NULL; }, 5000);
+        if (!g_hook) Say("no low-level mouse hook");
     }
     if (on) {
         SetWindowPos(g_observer, topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
