@@ -43,4 +43,5 @@ fi
 if [ "${OVT_SKIP_REACTOS:-0}" != 1 ] && build reactos cmake -S tests/reactos -B build/reactos \
         -DOVT_RX_DIST="$PWD/dist/OVTouch" -DOVT_RX_AGENT="$PWD/build/win32/reactos/ovtrx.exe"; then
     run_ctest reactos build/reactos
+    cat build/reactos/run/figures build/reactos/poweron/figures 2>/dev/null
 fi

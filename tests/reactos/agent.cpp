@@ -763,6 +763,7 @@ void Pace() {
           "%d packets: %d arrived, %d lost, %d out of order, %d elsewhere (%d events, first at %d,%d, wanted %d,%d)", n,
           seen, n - seen, backwards, stray, g_nhooked, g_nhooked ? g_hooked[0].x : -1, g_nhooked ? g_hooked[0].y : -1,
           ex[0], ey[0]);
+    Say("FIGURE pace: %d packets at the full line rate, %d lost, %d out of order", n, n - seen, backwards);
     Check(CountButtons() == 2, "the burst's down and up reach the window (%d button messages)", CountButtons());
     Observe(false);
 }
