@@ -77,7 +77,8 @@ def noise(rng, n=7):
 
 def split_where_period_changes(rises):
     """Index ranges [a, b] of rises: one, or two where the mean period
-    before and after one place differ by over 3 % (the best such place)."""
+    before and after one place differ by over 3 % (the best such place;
+    the period across it, half of each tone, belongs to neither)."""
     gaps = [rises[i + 1] - rises[i] for i in range(len(rises) - 1)]
     n = len(gaps)
     if n < 6:
@@ -95,7 +96,7 @@ def split_where_period_changes(rises):
     m1, m2 = pre[best] / best, (pre[n] - pre[best]) / (n - best)
     if abs(m1 - m2) <= 0.03 * min(m1, m2):
         return [(0, n)]
-    return [(0, best), (best, n)]
+    return [(0, best - 1), (best + 1, n)]
 
 
 def percentile(sorted_values, p):
@@ -187,7 +188,7 @@ class Speaker(threading.Thread):
                     continue
                 per = (rises[b] - rises[a]) / (b - a)
                 f, ms = rate / per, (rises[b] - rises[a] + per) * 1000.0 / rate
-                if a == 0 and tones and abs(tones[-1][1] - f) < 0.03 * f:
+                if a == 0 and tones and abs(tones[-1][1] - f) < 0.05 * f:
                     pt, pf, pms = tones[-1]
                     tones[-1] = (pt, (pf * pms + f * ms) / (pms + ms), pms + ms)
                 else:
