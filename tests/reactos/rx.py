@@ -233,7 +233,6 @@ class Machine:
         self.qemu = self.com2 = self.mon = None
         self.mon_lock = threading.Lock()
         self.com2_lock = threading.Lock()
-        self.sent = []           # (host time of the last byte, packet) of every packet written
         self.speaker = None
 
     def path(self, name):
@@ -343,23 +342,21 @@ class Machine:
         write_png(w, h, px, os.path.join(ARTIFACTS, "reactos-%s.png" % name))
         return w, h, px
 
-    def write_paced(self, chunks):
-        """Writes (bytes, is_packet) chunks at 960 bytes a second; records
-        the host time each packet's last byte went out."""
+    def write_paced(self, data):
+        """Writes bytes at 960 a second; the host time just before the last
+        one went out (nothing can answer it earlier)."""
         with self.com2_lock:
-            t = time.monotonic()
-            for data, is_packet in chunks:
-                for b in data:
-                    t += 1.0 / BAUD_BYTES
-                    delay = t - time.monotonic()
-                    if delay > 0:
-                        time.sleep(delay)
-                    else:
-                        t = time.monotonic()
-                    self.com2.sendall(bytes([b]))
-                if is_packet:
-                    self.sent.append((time.monotonic(), data))
-            return time.monotonic()
+            t = last = time.monotonic()
+            for b in data:
+                t += 1.0 / BAUD_BYTES
+                delay = t - time.monotonic()
+                if delay > 0:
+                    time.sleep(delay)
+                else:
+                    t = time.monotonic()
+                last = time.monotonic()
+                self.com2.sendall(bytes([b]))
+            return last
 
     def stop(self):
         if self.qemu and self.qemu.poll() is None:
@@ -538,25 +535,21 @@ class Driver:
         verb = args[0]
         if verb == "send":
             # send d600,650 m610,660 u610,660 bad noise: packets and line damage
-            chunks = []
+            data = b""
             for tok in args[1:]:
                 if tok == "noise":
-                    chunks.append((noise(self.rng), False))
+                    data += noise(self.rng)
                 elif tok == "bad":
-                    chunks.append((packet(0x81, 999, 999, damaged=True), False))
+                    data += packet(0x81, 999, 999, damaged=True)
                 else:
-                    st = {"d": 0x81, "m": 0x82, "u": 0x84}[tok[0]]
                     x, y = tok[1:].split(",")
-                    chunks.append((packet(st, int(x), int(y)), True))
-            self.m.write_paced(chunks)
+                    data += packet({"d": 0x81, "m": 0x82, "u": 0x84}[tok[0]], int(x), int(y))
+            self.m.write_paced(data)
         elif verb == "burst":
             # burst N X0 Y0: a down, N-2 moves and an up back to back, each at its own point
             n, x0, y0 = int(args[1]), int(args[2]), int(args[3])
-            chunks = []
-            for k in range(n):
-                st = 0x81 if k == 0 else 0x84 if k == n - 1 else 0x82
-                chunks.append((packet(st, x0 + 2 * (k % 700), y0 + 2 * (k // 700) * 7), True))
-            self.m.write_paced(chunks)
+            self.m.write_paced(b"".join(packet(0x81 if k == 0 else 0x84 if k == n - 1 else 0x82,
+                                               x0 + 2 * (k % 700), y0 + 2 * (k // 700) * 7) for k in range(n)))
         elif verb == "shot":
             self.shot(args[1], [int(v) for v in args[2:6]] if len(args) >= 6 else None)
         elif verb == "tap":
@@ -596,9 +589,9 @@ class Driver:
 
     def tap(self, scenario, mode, freq, ms):
         """A touch held 400 ms; which tone must follow, by the beep mode."""
-        down = self.m.write_paced([(packet(0x81, 900, 900), True)])
+        down = self.m.write_paced(packet(0x81, 900, 900))
         time.sleep(0.4)
-        up = self.m.write_paced([(packet(0x84, 900, 900), True)])
+        up = self.m.write_paced(packet(0x84, 900, 900))
         end = up + 0.9
         want = {"1": [(freq, ms, down, up)], "2": [(freq, ms, up, end)]}.get(mode, [])
         self.hearing.append((scenario, "tap in mode %s (%d Hz %d ms)" % (mode, freq, ms), down, end, want))
@@ -637,8 +630,10 @@ class Driver:
             time.sleep(0.03)
             if k % 2:
                 # From the packet's last byte: the line's time is not the driver's.
+                # (Stamped before it goes out: this thread may wait for the
+                # reader's turn between the write and the clock.)
                 # Each touch leaves the row the reference moves along: always a move.
-                t0 = self.m.write_paced([(packet(0x82, 700 + 4 * (k % 100), 900 + 40 * (k % 4)), True)])
+                t0 = self.m.write_paced(packet(0x82, 700 + 4 * (k % 100), 900 + 40 * (k % 4)))
                 into = touch
             else:
                 t0 = time.monotonic()
@@ -651,7 +646,7 @@ class Driver:
                 if "OVTRX " in line[1] and "OVTRX H" not in line[1]:
                     self.run.say("agent during the latency run: " + line[1])
             into.append((line[0] - t0) * 1000.0 if line else None)
-        self.m.write_paced([(packet(0x81, 900, 900), True), (packet(0x84, 900, 900), True)])
+        self.m.write_paced(packet(0x81, 900, 900) + packet(0x84, 900, 900))
         self.latencies = (touch, ref)
 
     def judge_latency(self):
@@ -703,10 +698,10 @@ class Feeder(threading.Thread):
         k = 0
         while not self.stopped:
             x, y = 400 + k % 1000, 500 + k % 900
-            chunks = [(packet(0x81, x, y), True), (noise(self.rng), False), (packet(0x82, x + 5, y + 5), True),
-                      (packet(0x84, x + 1, y + 2, damaged=(k % 3 == 2)), True), (packet(0x84, x + 5, y + 5), True)]
+            data = packet(0x81, x, y) + noise(self.rng) + packet(0x82, x + 5, y + 5) + \
+                packet(0x84, x + 1, y + 2, damaged=(k % 3 == 2)) + packet(0x84, x + 5, y + 5)
             try:
-                self.m.write_paced(chunks)
+                self.m.write_paced(data)
             except OSError:
                 return
             k += 1
