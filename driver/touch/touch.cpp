@@ -39,7 +39,7 @@ inline uint16_t TableFlag(uint8_t status, uint32_t shift) {
 
 // Reports are on and the mouse class is connected.
 inline bool Live(const TouchState* state, const TouchHooks* hooks) {
-    return state->ReportEnableCount != 0 && hooks->SinkConnected && hooks->SinkConnected(hooks->Context);
+    return __atomic_load_n(&state->ReportEnableCount, __ATOMIC_RELAXED) != 0 && hooks->SinkConnected && hooks->SinkConnected(hooks->Context);
 }
 
 void DeliverOne(TouchState* state, const TouchHooks* hooks, uint32_t flags) {
@@ -112,6 +112,16 @@ __attribute__((always_inline)) inline void Process(TouchState* state, const Touc
     if (hooks->DeliverEnd) hooks->DeliverEnd(hooks->Context);
 }
 
+// The packet under the settings lock, so that it is mapped, buttoned and
+// beeped with one whole set.
+__attribute__((always_inline)) inline void ProcessLocked(TouchState* state, const TouchHooks* hooks, uint8_t status,
+                                                         uint32_t rawX, uint32_t rawY) {
+    const SettingsLock* lock = state->Lock;
+    const uint32_t token = lock ? lock->Acquire(lock->Context) : 0;
+    Process(state, hooks, status, rawX, rawY);
+    if (lock) lock->Release(lock->Context, token);
+}
+
 // The tenth byte. Kept out of line so that the bytes before it need no
 // stack frame.
 __attribute__((noinline)) void PacketEnd(TouchState* state, const TouchHooks* hooks, uint8_t byte) {
@@ -124,7 +134,7 @@ __attribute__((noinline)) void PacketEnd(TouchState* state, const TouchHooks* ho
     if (hooks->OnPacket) {
         hooks->OnPacket(hooks->Context, f.Bytes[TOUCH_STATUS_AT], TOUCH_RAW_X(f.Bytes), TOUCH_RAW_Y(f.Bytes));
     }
-    Process(state, hooks, f.Bytes[TOUCH_STATUS_AT], TOUCH_RAW_X(f.Bytes), TOUCH_RAW_Y(f.Bytes));
+    ProcessLocked(state, hooks, f.Bytes[TOUCH_STATUS_AT], TOUCH_RAW_X(f.Bytes), TOUCH_RAW_Y(f.Bytes));
 }
 
 // A byte in a packet's middle or noise between packets takes a few
@@ -154,7 +164,7 @@ inline void Step(TouchState* state, const TouchHooks* hooks, uint8_t byte) {
 }  // namespace
 
 void TouchProcessPacket(TouchState* state, const TouchHooks* hooks, uint8_t status, uint32_t rawX, uint32_t rawY) {
-    Process(state, hooks, status, rawX, rawY);
+    ProcessLocked(state, hooks, status, rawX, rawY);
 }
 
 void TouchFeedByte(TouchState* state, const TouchHooks* hooks, uint8_t byte) { Step(state, hooks, byte); }
