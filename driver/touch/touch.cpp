@@ -39,7 +39,8 @@ inline uint16_t TableFlag(uint8_t status, uint32_t shift) {
 
 // Reports are on and the mouse class is connected.
 inline bool Live(const TouchState* state, const TouchHooks* hooks) {
-    return __atomic_load_n(&state->ReportEnableCount, __ATOMIC_RELAXED) != 0 && hooks->SinkConnected && hooks->SinkConnected(hooks->Context);
+    return __atomic_load_n(&state->ReportEnableCount, __ATOMIC_RELAXED) != 0 && hooks->SinkConnected &&
+           hooks->SinkConnected(hooks->Context);
 }
 
 void DeliverOne(TouchState* state, const TouchHooks* hooks, uint32_t flags) {
