@@ -114,13 +114,14 @@ __attribute__((always_inline)) inline void Process(TouchState* state, const Touc
 }
 
 // The packet under the settings lock, so that it is mapped, buttoned and
-// beeped with one whole set.
-__attribute__((always_inline)) inline void ProcessLocked(TouchState* state, const TouchHooks* hooks, uint8_t status,
-                                                         uint32_t rawX, uint32_t rawY) {
+// beeped with one whole set. Out of line: without a lock a packet pays only
+// the test for one.
+__attribute__((noinline)) void ProcessLocked(TouchState* state, const TouchHooks* hooks, uint8_t status,
+                                             uint32_t rawX, uint32_t rawY) {
     const SettingsLock* lock = state->Lock;
-    const uint32_t token = lock ? lock->Acquire(lock->Context) : 0;
+    const uint32_t token = lock->Acquire(lock->Context);
     Process(state, hooks, status, rawX, rawY);
-    if (lock) lock->Release(lock->Context, token);
+    lock->Release(lock->Context, token);
 }
 
 // The tenth byte. Kept out of line so that the bytes before it need no
@@ -135,7 +136,11 @@ __attribute__((noinline)) void PacketEnd(TouchState* state, const TouchHooks* ho
     if (hooks->OnPacket) {
         hooks->OnPacket(hooks->Context, f.Bytes[TOUCH_STATUS_AT], TOUCH_RAW_X(f.Bytes), TOUCH_RAW_Y(f.Bytes));
     }
-    ProcessLocked(state, hooks, f.Bytes[TOUCH_STATUS_AT], TOUCH_RAW_X(f.Bytes), TOUCH_RAW_Y(f.Bytes));
+    if (state->Lock) {
+        ProcessLocked(state, hooks, f.Bytes[TOUCH_STATUS_AT], TOUCH_RAW_X(f.Bytes), TOUCH_RAW_Y(f.Bytes));
+        return;
+    }
+    Process(state, hooks, f.Bytes[TOUCH_STATUS_AT], TOUCH_RAW_X(f.Bytes), TOUCH_RAW_Y(f.Bytes));
 }
 
 // A byte in a packet's middle or noise between packets takes a few
@@ -165,7 +170,11 @@ inline void Step(TouchState* state, const TouchHooks* hooks, uint8_t byte) {
 }  // namespace
 
 void TouchProcessPacket(TouchState* state, const TouchHooks* hooks, uint8_t status, uint32_t rawX, uint32_t rawY) {
-    ProcessLocked(state, hooks, status, rawX, rawY);
+    if (state->Lock) {
+        ProcessLocked(state, hooks, status, rawX, rawY);
+        return;
+    }
+    Process(state, hooks, status, rawX, rawY);
 }
 
 void TouchFeedByte(TouchState* state, const TouchHooks* hooks, uint8_t byte) { Step(state, hooks, byte); }
