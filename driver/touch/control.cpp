@@ -44,6 +44,7 @@ private:
     uint32_t token_;
 };
 
+// The query table names every field once.
 bool SameSettings(const DriverSettings& a, const DriverSettings& b) {
     for (const ParameterDef& def : kParameterTable) {
         if (a.*def.Field != b.*def.Field) return false;
