@@ -40,6 +40,18 @@ void DeliverEnd(void*) { KeLowerIrql(g_ovt.DeliverIrql); }
 
 void HookBeep(void*, uint32_t freq, uint32_t ms) { OvtBeep(freq, ms); }
 
+// --- settings lock -----------------------------------------------------------
+
+uint32_t AcquireSettings(void*) {
+    KIRQL old;
+    KeAcquireSpinLock(&g_ovt.SettingsLock, &old);
+    return old;
+}
+
+void ReleaseSettings(void*, uint32_t old) { KeReleaseSpinLock(&g_ovt.SettingsLock, static_cast<KIRQL>(old)); }
+
+const ovt::SettingsLock kSettingsLock = {NULL, AcquireSettings, ReleaseSettings};
+
 // --- tone ------------------------------------------------------------------
 
 VOID NTAPI ToneDpc(PKDPC, PVOID, PVOID, PVOID) { HalMakeBeep(0); }
@@ -163,6 +175,8 @@ void OvtBeep(ULONG frequency, ULONG milliseconds) {
 
 extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     RtlZeroMemory(&g_ovt, sizeof(g_ovt));
+    KeInitializeSpinLock(&g_ovt.SettingsLock);
+    g_ovt.Touch.Lock = &kSettingsLock;
     // Ready before the device exists: a test beep may come before the port.
     KeInitializeTimer(&g_ovt.ToneTimer);
     KeInitializeDpc(&g_ovt.ToneDpc, ToneDpc, NULL);

@@ -34,6 +34,7 @@ typedef VOID (NTAPI *OvtClassService)(PDEVICE_OBJECT classDevice, PMOUSE_INPUT_D
 
 struct OvtState {
     ovt::TouchState Touch;
+    KSPIN_LOCK SettingsLock;     // Touch.Lock: the settings between requests and packets
 
     // Serial link.
     PIRP ReadIrp;
@@ -45,6 +46,7 @@ struct OvtState {
     KTIMER RetryTimer;           // re-issues the read of a stuck port
     KDPC RetryDpc;
     KEVENT ReadStopped;          // set with ReadStopState 2
+    BOOLEAN PortEverOpened;      // a reopen keeps the programs' report count
     PVOID OpenThread;            // referenced port-open thread
     KEVENT ThreadWake;           // unload, or the read loop giving a port up
 

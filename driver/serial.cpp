@@ -141,7 +141,12 @@ bool StartLink(PDEVICE_OBJECT port, PVOID reference) {
     ext->PortDevice = port;
     ext->PortFile = reference;
     g_ovt.ReadIrp = irp;
-    g_ovt.Touch.ReportEnableCount = 1;
+    // Reports start with the first open only: a reopen after the port was
+    // given up must not undo a program's DISABLE_REPORTS.
+    if (!g_ovt.PortEverOpened) {
+        g_ovt.PortEverOpened = TRUE;
+        InterlockedExchange(reinterpret_cast<volatile LONG*>(&g_ovt.Touch.ReportEnableCount), 1);
+    }
     IssueReads(false);
     return true;
 }

@@ -19,22 +19,23 @@ if [ "${1:-}" != --callgrind-only ]; then
     "$bin/ovt_bench" --benchmark_min_time="${OVT_BENCH_MIN_TIME:-0.3}" | tee "$out/benchmark.txt"
 fi
 
-# The core in every mouse mode, then the minimal reference decoder on the
-# same streams with the same harness (tests/bench/reference_decoder.cpp).
-runs=("noise 0" "packets 0" "mixed 0" "packets 1" "packets 2" "packets 3"
+# The core in every mouse mode, with the settings lock taken per packet, then
+# the minimal reference decoder on the same streams with the same harness
+# (tests/bench/reference_decoder.cpp).
+runs=("noise 0" "packets 0" "mixed 0" "packets 1" "packets 2" "packets 3" "packets 0 lock" "mixed 0 lock"
       "noise reference" "packets reference" "mixed reference")
 : >"$out/callgrind.txt"
 for run in "${runs[@]}"; do
     set -- $run
-    file="$out/callgrind.$1.$2.out"
+    file="$out/callgrind.$1.$2${3:+.$3}.out"
     feed=ovt_bench_feed
     [ "$2" = reference ] && feed=ovt_bench_reference_feed
     counts=$(valgrind --tool=callgrind --toggle-collect=$feed --callgrind-out-file="$file" \
-        "$bin/ovt_stream" "$1" "$2" 2>/dev/null)
+        "$bin/ovt_stream" "$@" 2>/dev/null)
     total=$(sed -n 's/^totals: *//p' "$file")
     process=$(callgrind_annotate --inclusive=yes "$file" 2>/dev/null |
         awk '/PacketEnd/ && !done { gsub(",", "", $1); print ($1 ~ /^[0-9]+$/) ? $1 : 0; done = 1 }')
-    echo "$1 $2 $total ${process:-0} $counts" >>"$out/callgrind.txt"
+    echo "$1 $2${3:++$3} $total ${process:-0} $counts" >>"$out/callgrind.txt"
 done
 
 /usr/bin/python3 - "$out" <<'PY'
@@ -50,7 +51,7 @@ for line in open(os.path.join(out, "callgrind.txt")):
             sys.exit(f"reference decoder: {info['records']} records for {info['packets']} packets ({kind})")
         ref[kind] = total / info["bytes"]
     else:
-        core.append((kind, int(mode), total, process, info))
+        core.append((kind, mode, total, process, info))
 lines = ["# Touch core figures", "",
          "Instructions (callgrind Ir) inside the byte loop for one fixed 1 MiB stream",
          "(`scripts/bench.sh`), one call per completed one-byte read; the reference is",
@@ -65,11 +66,11 @@ for kind, mode, total, process, info in core:
     per_byte = total / info["bytes"]
     per_packet = f"{total / packets:.1f}" if packets else "-"
     per_proc = f"{process / packets:.1f}" if packets else "-"
-    r = ref.get(kind) if mode == 0 else None
+    r = ref.get(kind) if mode == "0" else None
     ratio = f"{per_byte / r:.2f}" if r else "-"
     if r:
         worst = max(worst, per_byte / r)
-    lines.append(f"| {kind} | {mode} | {packets} | {per_byte:.2f} | {f'{r:.2f}' if r else '-'} | {ratio} "
+    lines.append(f"| {kind} | {mode.replace('+', ', ')} | {packets} | {per_byte:.2f} | {f'{r:.2f}' if r else '-'} | {ratio} "
                  f"| {per_packet} | {per_proc} |")
 lines += ["", f"Largest core / reference ratio: {worst:.2f}."]
 bench = os.path.join(out, "benchmark.txt")

@@ -315,10 +315,10 @@ NTSTATUS SimPort::Dispatch(PDEVICE_OBJECT device, PIRP irp) {
         return STATUS_CANCELLED;
     }
     const NTSTATUS failure = NT_SUCCESS(port->FailEveryRead) ? port->Broken : port->FailEveryRead;
-    if (!NT_SUCCESS(failure)) {
+    if (!NT_SUCCESS(failure) || port->EmptyEveryRead) {
         if (++g_failedAtOnce > kFailedAtOnceLimit) {
-            throw SimError("a port failing every read at once got 100000 reads without the test regaining "
-                           "control: the read loop never yields the processor");
+            throw SimError("a port answering every read at once without a byte got 100000 reads without the "
+                           "test regaining control: the read loop never yields the processor");
         }
         port->CompleteRead(irp, {failure, 0, 0});
         return failure;
@@ -896,6 +896,23 @@ BOOLEAN KeRemoveQueueDpc(PKDPC dpc) {
     q.erase(it);
     dpc->Queued = FALSE;
     return TRUE;
+}
+
+VOID KeInitializeSpinLock(PKSPIN_LOCK lock) { *lock = 0; }
+
+// One processor: a lock found held would be spun on for good.
+VOID KeAcquireSpinLock(PKSPIN_LOCK lock, PKIRQL old) {
+    Step();
+    if (g_world.Irql > DISPATCH_LEVEL) ++g_world.IrqlErrors;
+    if (*lock != 0) throw SimError("a spin lock taken again while held: one processor would spin for good");
+    *lock = 1;
+    KeRaiseIrql(DISPATCH_LEVEL, old);
+}
+
+VOID KeReleaseSpinLock(PKSPIN_LOCK lock, KIRQL old) {
+    if (*lock == 0) throw SimError("release of a spin lock not held");
+    *lock = 0;
+    KeLowerIrql(old);
 }
 
 VOID KeRaiseIrql(KIRQL level, PKIRQL old) {

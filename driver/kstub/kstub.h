@@ -160,6 +160,8 @@ typedef KTIMER* PKTIMER;
 
 typedef VOID (*PKSTART_ROUTINE)(PVOID context);
 
+typedef ULONG_PTR KSPIN_LOCK, *PKSPIN_LOCK;
+
 // --- I/O ---------------------------------------------------------------------
 
 #define IRP_MJ_CREATE 0x00
@@ -382,6 +384,9 @@ VOID KeInitializeDpc(PKDPC dpc, PKDEFERRED_ROUTINE routine, PVOID context);
 BOOLEAN KeSetTimer(PKTIMER timer, LARGE_INTEGER due, PKDPC dpc);
 BOOLEAN KeCancelTimer(PKTIMER timer);
 BOOLEAN KeRemoveQueueDpc(PKDPC dpc);
+VOID KeInitializeSpinLock(PKSPIN_LOCK lock);
+VOID KeAcquireSpinLock(PKSPIN_LOCK lock, PKIRQL old);
+VOID KeReleaseSpinLock(PKSPIN_LOCK lock, KIRQL old);
 VOID KeRaiseIrql(KIRQL level, PKIRQL old);
 VOID KeLowerIrql(KIRQL level);
 LONG InterlockedExchange(volatile LONG* target, LONG value);

@@ -74,6 +74,9 @@ public:
     // Fails every read at once with this status while it is not success,
     // for as long as it is set: a port stuck in an error.
     NTSTATUS FailEveryRead = STATUS_SUCCESS;
+    // Completes every read at once with success and no byte while set: a
+    // port whose reads return early with nothing.
+    bool EmptyEveryRead = false;
     // Breaks under its users (a latched error, a device that went away):
     // fails the waiting read and every later one with `status` until each
     // file open now has been closed; only a reopen mends it.

@@ -1,5 +1,9 @@
 // Requests to the pointer port device: file requests, the mouse class's
 // internal requests and the control codes through real request objects.
+#include <ostream>
+#include <string>
+#include <utility>
+
 #include "harness.h"
 
 namespace ovtest {
@@ -129,6 +133,104 @@ TEST_F(DispatchTest, EnableAndDisableCountAroundTheLink) {
     port.Deliver();
     EXPECT_EQ(Mouse.Deliveries.size(), 1u);
 }
+
+// What a touch-down at raw (1100, 1100) comes out as.
+struct Outcome {
+    std::vector<USHORT> Flags;
+    LONG X = 0, Y = 0;
+    std::vector<ULONG> Beeps;
+    bool operator==(const Outcome& o) const { return Flags == o.Flags && X == o.X && Y == o.Y && Beeps == o.Beeps; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Outcome& o) {
+    os << "flags";
+    for (USHORT f : o.Flags) os << ' ' << f;
+    os << " at " << o.X << ',' << o.Y << " beeps";
+    for (ULONG b : o.Beeps) os << ' ' << b;
+    return os;
+}
+
+using Key = std::vector<std::pair<const char*, ULONG>>;
+
+// Right button, click at touch-down, 3000 Hz at touch-down, X 100..2100,
+// Y 300..2300. The defaults would give flags 1 2 at 35199,35199, no beep.
+const Key kOldKey = {{"XLow", 100}, {"XHigh", 2100}, {"YLow", 300},      {"YHigh", 2300},   {"ButtonMode", 1},
+                     {"MouseMode", 0}, {"BeepMode", 1}, {"BeepFreq", 3000}, {"BeepTime", 100}};
+const Outcome kOld = {{4, 8}, 32767, 26214, {3000}};
+
+struct Setter {
+    const char* Name;
+    Key Values;  // written to the key before the request
+    ULONG Code;
+    std::vector<ULONG> In;
+    Outcome New;
+};
+
+class SetterRaceTest : public DriverTest, public ::testing::WithParamInterface<Setter> {
+protected:
+    Outcome TouchDown(kstub::SimPort& port) {
+        const size_t records = Mouse.Deliveries.size();
+        const size_t beeps = W().Beeps.size();
+        port.QueueBytes(Packet(TOUCH_DOWN, 1100, 1100));
+        port.Deliver();
+        Outcome o;
+        for (size_t i = records; i < Mouse.Deliveries.size(); ++i) {
+            o.Flags.push_back(Mouse.Deliveries[i].Record.ButtonFlags);
+            o.X = Mouse.Deliveries[i].Record.LastX;
+            o.Y = Mouse.Deliveries[i].Record.LastY;
+        }
+        o.Beeps.assign(W().Beeps.begin() + static_cast<std::ptrdiff_t>(beeps), W().Beeps.end());
+        return o;
+    }
+};
+
+// A packet between any two kernel calls of a setter is mapped, buttoned and
+// beeped with the whole old set or the whole new one, never a mix.
+TEST_P(SetterRaceTest, APacketMeanwhileSeesTheWholeOldOrTheWholeNewSet) {
+    const Setter& setter = GetParam();
+    for (int at = -1;; ++at) {
+        SCOPED_TRACE("packet before step " + std::to_string(at));
+        SetUp();
+        kstub::RegSetKey(kParametersKey);
+        for (const auto& [name, value] : kOldKey) kstub::RegSetDword(kParametersKey, name, value);
+        kstub::SimPort& port = LoadWithPort();
+        ASSERT_EQ(Connect(Mouse), STATUS_SUCCESS);
+        ASSERT_EQ(TouchDown(port), kOld);
+        for (const auto& [name, value] : setter.Values) kstub::RegSetDword(kParametersKey, name, value);
+        std::vector<Outcome> meanwhile;
+        W().BetweenSteps = [&](int step) {
+            if (step == at) meanwhile.push_back(TouchDown(port));
+        };
+        const kstub::Request r = Ioctl(setter.Code, setter.In.data(), static_cast<ULONG>(setter.In.size() * 4));
+        W().BetweenSteps = nullptr;
+        EXPECT_EQ(r.Status, STATUS_SUCCESS);
+        EXPECT_EQ(r.Information, 0u);
+        for (const Outcome& o : meanwhile) EXPECT_TRUE(o == kOld || o == setter.New) << o;
+        EXPECT_EQ(TouchDown(port), setter.New);
+        TearDown();
+        if (at >= 0 && meanwhile.empty()) break;  // past the last step
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Setters, SetterRaceTest,
+    ::testing::Values(
+        Setter{"ReloadFullKey",
+               {{"Port", 2}, {"XLow", 1000}, {"XHigh", 2000}, {"XOffset", 5}, {"XPropt", 7}, {"YHigh", 4000},
+                {"YLow", 0}, {"YOffset", 6}, {"YProp", 8}, {"BeepFreq", 4000}, {"BeepTime", 200},
+                {"BeepFreq2", 1500}, {"BeepTime2", 50}, {"ButtonMode", 0}, {"MouseMode", 2}, {"BeepMode", 1}},
+               IOCTL_TOUCH_RELOAD_PARAMETERS, {}, {{1}, 6553, 18022, {4000}}},
+        // Each value needs its correction: cut bounds, out-of-range modes and tone.
+        Setter{"ReloadBadValues",
+               {{"XLow", 0x000503E8}, {"XHigh", 0xABCD07D0}, {"YLow", 0xFFFF0000}, {"YHigh", 0x10000FA0},
+                {"ButtonMode", 5}, {"MouseMode", 9}, {"BeepFreq", 9999}, {"BeepTime", 5}},
+               IOCTL_TOUCH_RELOAD_PARAMETERS, {}, {{1}, 6553, 18022, {2000}}},
+        Setter{"SetCalibration", {}, IOCTL_TOUCH_SET_CALIBRATION, {1000, 0, 2000, 4000, 7, 9},
+               {{4, 8}, 6553, 18022, {3000}}},
+        Setter{"SetBeep", {}, IOCTL_TOUCH_SET_BEEP, {1, 4500, 60}, {{4, 8}, 32767, 26214, {4500}}},
+        Setter{"SetButtonMode", {}, IOCTL_TOUCH_SET_BUTTON_MODE, {0}, {{1, 2}, 32767, 26214, {3000}}},
+        Setter{"SetMouseMode", {}, IOCTL_TOUCH_SET_MOUSE_MODE, {2}, {{4}, 32767, 26214, {3000}}}),
+    [](const ::testing::TestParamInfo<Setter>& i) { return std::string(i.param.Name); });
 
 }  // namespace
 }  // namespace ovtest

@@ -1,4 +1,7 @@
 // The serial link through the stand-in: opening, line settings, reading.
+#include <string>
+#include <tuple>
+
 #include "harness.h"
 
 namespace ovtest {
@@ -243,20 +246,28 @@ TEST_F(SerialTest, MillionByteBurstRunsInBoundedStackInOrder) {
     }
 }
 
-// A port stuck in an error fails every read at once, forever. The loop lets
-// go of the processor after a short run and tries again from the retry
-// timer a few ms later, one read per try; once the port works again a
-// packet decodes, and a byte ends the run.
-TEST_F(SerialTest, APortThatFailsEveryReadAtOnceYieldsAndRecovers) {
+// A port stuck so that it answers every read at once without a byte, with an
+// error or with success (reads that return early), fails nothing but never
+// delivers. The loop lets go of the processor after a short run and tries
+// again from the retry timer a few ms later, one read per try; once the port
+// works again a packet decodes, and a byte ends the run.
+class StuckPortTest : public DriverTest, public ::testing::WithParamInterface<NTSTATUS> {};
+
+TEST_P(StuckPortTest, YieldsTheProcessorAndRecovers) {
+    const NTSTATUS answer = GetParam();
+    const bool error = !NT_SUCCESS(answer);
     kstub::SimPort& port = LoadWithPort();
     ASSERT_EQ(Connect(Mouse), STATUS_SUCCESS);
-    const std::vector<UCHAR> cut = Packet(TOUCH_MOVE, 100, 100);
-    port.QueueBytes(std::vector<UCHAR>(cut.begin(), cut.begin() + 4));
-    port.Deliver();
-    port.FailEveryRead = STATUS_CANCELLED;
+    if (error) {  // a failed read restarts the framer
+        const std::vector<UCHAR> cut = Packet(TOUCH_MOVE, 100, 100);
+        port.QueueBytes(std::vector<UCHAR>(cut.begin(), cut.begin() + 4));
+        port.Deliver();
+    }
+    port.FailEveryRead = answer;
+    port.EmptyEveryRead = !error;
     const int reads = port.Reads;
     W().MaxCallDepth = 0;
-    ASSERT_TRUE(port.CompletePending(STATUS_CANCELLED));
+    ASSERT_TRUE(port.CompletePending(answer));
     EXPECT_LE(port.Reads - reads, 8) << "reads before the loop let go";
     EXPECT_LE(W().MaxCallDepth, 2);
     EXPECT_FALSE(port.ReadPending());
@@ -274,31 +285,71 @@ TEST_F(SerialTest, APortThatFailsEveryReadAtOnceYieldsAndRecovers) {
     }
 
     port.FailEveryRead = STATUS_SUCCESS;
+    port.EmptyEveryRead = false;
     port.QueueBytes(Packet(TOUCH_MOVE, 1024, 512));
     kstub::AdvanceClock(delay);
     kstub::RunDpcs();
-    ASSERT_EQ(Mouse.Deliveries.size(), 1u) << "the framer restarted: the cut packet is gone, the new one decodes";
+    ASSERT_EQ(Mouse.Deliveries.size(), 1u) << "the new packet decodes, nothing of a cut one";
     EXPECT_EQ(Mouse.Deliveries[0].Record.LastX, 32767);
     EXPECT_EQ(Mouse.Deliveries[0].Record.LastY, 16383);
     EXPECT_TRUE(port.ReadPending());
 
-    for (int i = 0; i < 7; ++i) port.QueueError(STATUS_DEVICE_DATA_ERROR);
+    for (int i = 0; i < 7; ++i) error ? port.QueueError(STATUS_DEVICE_DATA_ERROR) : port.QueueEmpty();
     port.QueueBytes(Packet(TOUCH_MOVE, 1024, 1024));
     port.Deliver();
-    EXPECT_EQ(Mouse.Deliveries.size(), 2u) << "after a byte, failures are retried at once again";
+    EXPECT_EQ(Mouse.Deliveries.size(), 2u) << "after a byte, byte-less reads are retried at once again";
     EXPECT_FALSE(g_ovt.RetryTimer.Pending);
     EXPECT_TRUE(port.ReadPending());
 }
 
+INSTANTIATE_TEST_SUITE_P(Serial, StuckPortTest, ::testing::Values(STATUS_CANCELLED, STATUS_SUCCESS),
+                         [](const ::testing::TestParamInfo<NTSTATUS>& i) {
+                             return NT_SUCCESS(i.param) ? "EmptyReads" : "FailedReads";
+                         });
+
 // A port that breaks under the driver (an error that outlives the open, a
 // device that goes away and comes back) fails every read. After a second or
 // so of retries the driver lets it go and opens it anew, and touches come
-// through again without an unload. An idle port, hours without a byte, is
-// left alone.
-class RecoveryTest : public DriverTest, public ::testing::WithParamInterface<bool> {};
+// through again without an unload, with the report count the programs left.
+// What went before must not shorten that second: glitches each ended by a
+// byte, or a break of the port just reopened before its first byte. An idle
+// port, hours without a byte, is left alone.
+enum class Before { Nothing, ShortGlitches, AnEarlierBreak };
+
+class RecoveryTest : public DriverTest, public ::testing::WithParamInterface<std::tuple<bool, Before>> {
+protected:
+    void Break(kstub::SimPort& port) {
+        port.Present = !removed_;
+        port.Break(removed_ ? STATUS_DELETE_PENDING : STATUS_CANCELLED);
+    }
+    // Time runs in 10 ms steps until the port is let go; how long that took.
+    LONGLONG UntilLetGo(kstub::SimPort& port) {
+        const LONGLONG from = W().Now;
+        for (int i = 0; i < 1000 && port.OpenFiles != 0; ++i) {
+            kstub::AdvanceClock(10 * 10000);
+            kstub::RunDpcs();
+            kstub::RunThreads();
+        }
+        EXPECT_EQ(port.OpenFiles, 0) << "the broken port is never let go";
+        return W().Now - from;
+    }
+    void Reopen(kstub::SimPort& port) {
+        const int opens = port.Opens;
+        if (removed_) {
+            kstub::ElapseWaits();
+            kstub::ElapseWaits();
+            EXPECT_EQ(port.Opens, opens) << "gone: the opens fail";
+            port.Present = true;
+        }
+        const size_t attempts = W().OpenAttempts.size();
+        kstub::ElapseWaits();
+        EXPECT_EQ(W().OpenAttempts.size(), attempts + 1) << "one attempt a second";
+        EXPECT_EQ(port.Opens, opens + 1);
+    }
+    bool removed_ = std::get<0>(GetParam());
+};
 
 TEST_P(RecoveryTest, BrokenPortIsReopenedIdlePortIsLeftAlone) {
-    const bool removed = GetParam();
     kstub::SimPort& port = LoadWithPort();
     ASSERT_EQ(Connect(Mouse), STATUS_SUCCESS);
     for (int hour = 0; hour < 5; ++hour) {
@@ -310,31 +361,45 @@ TEST_P(RecoveryTest, BrokenPortIsReopenedIdlePortIsLeftAlone) {
     EXPECT_EQ(port.Reads, 1) << "an idle port is not touched";
     EXPECT_EQ(kstub::Queued(), 1) << "only its read is out";
 
-    port.Present = !removed;
-    port.Break(removed ? STATUS_DELETE_PENDING : STATUS_CANCELLED);
-    const LONGLONG broke = W().Now;
-    for (int i = 0; i < 1000 && port.OpenFiles != 0; ++i) {
-        kstub::AdvanceClock(10 * 10000);
-        kstub::RunDpcs();
-        kstub::RunThreads();
+    switch (std::get<1>(GetParam())) {
+    case Before::Nothing:
+        break;
+    case Before::ShortGlitches:  // 0.4 s each, 1.2 s together
+        for (int glitch = 0; glitch < 3; ++glitch) {
+            port.FailEveryRead = STATUS_DEVICE_DATA_ERROR;
+            ASSERT_TRUE(port.CompletePending(STATUS_DEVICE_DATA_ERROR)) << "glitch " << glitch;
+            for (int i = 0; i < 40; ++i) {
+                kstub::AdvanceClock(10 * 10000);
+                kstub::RunDpcs();
+            }
+            port.FailEveryRead = STATUS_SUCCESS;
+            port.QueueBytes({0});
+            kstub::AdvanceClock(10 * 10000);
+            kstub::RunDpcs();
+        }
+        break;
+    case Before::AnEarlierBreak:
+        Break(port);
+        EXPECT_GE(UntilLetGo(port), 500 * 10000LL);
+        Reopen(port);
+        break;
     }
-    ASSERT_EQ(port.OpenFiles, 0) << "the broken port is never let go";
-    EXPECT_GE(W().Now - broke, 500 * 10000LL) << "given up too soon";
-    EXPECT_LE(W().Now - broke, 3000 * 10000LL) << "given up too late";
+
+    ASSERT_EQ(Ioctl(IOCTL_TOUCH_DISABLE_REPORTS).Status, STATUS_SUCCESS);
+    ASSERT_TRUE(port.ReadPending()) << "the port reads, not given up";
+    Break(port);
+    const LONGLONG took = UntilLetGo(port);
+    EXPECT_GE(took, 500 * 10000LL) << "given up too soon";
+    EXPECT_LE(took, 3000 * 10000LL) << "given up too late";
     EXPECT_EQ(kstub::Queued(), 0);
     EXPECT_EQ(W().LiveIrps, 0);
 
-    if (removed) {
-        kstub::ElapseWaits();
-        kstub::ElapseWaits();
-        EXPECT_EQ(port.Opens, 1) << "gone: the opens fail";
-        port.Present = true;
-    }
-    const size_t attempts = W().OpenAttempts.size();
-    kstub::ElapseWaits();
-    EXPECT_EQ(W().OpenAttempts.size(), attempts + 1) << "one attempt a second";
-    EXPECT_EQ(port.Opens, 2);
-    EXPECT_EQ(port.Ioctls.size(), 6u) << "the line is set again";
+    Reopen(port);
+    EXPECT_EQ(port.Ioctls.size(), 3u * port.Opens) << "the line is set again";
+    port.QueueBytes(Packet(TOUCH_MOVE, 1024, 512));
+    port.Deliver();
+    EXPECT_TRUE(Mouse.Deliveries.empty()) << "reports stay off as the program left them";
+    ASSERT_EQ(Ioctl(IOCTL_TOUCH_ENABLE_REPORTS).Status, STATUS_SUCCESS);
     port.QueueBytes(Packet(TOUCH_MOVE, 1024, 512));
     port.Deliver();
     ASSERT_EQ(Mouse.Deliveries.size(), 1u);
@@ -345,8 +410,17 @@ TEST_P(RecoveryTest, BrokenPortIsReopenedIdlePortIsLeftAlone) {
     EXPECT_TRUE(kstub::Held().None());
 }
 
-INSTANTIATE_TEST_SUITE_P(Serial, RecoveryTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "DeviceGoneAndBack" : "ErrorOutlivesTheOpen"; });
+std::string RecoveryName(const ::testing::TestParamInfo<std::tuple<bool, Before>>& i) {
+    const char* const before[] = {"", "AfterShortGlitches", "AfterAnEarlierBreak"};
+    return std::string(std::get<0>(i.param) ? "DeviceGoneAndBack" : "ErrorOutlivesTheOpen") +
+           before[static_cast<int>(std::get<1>(i.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(Serial, RecoveryTest,
+                         ::testing::Combine(::testing::Values(false, true),
+                                            ::testing::Values(Before::Nothing, Before::ShortGlitches,
+                                                              Before::AnEarlierBreak)),
+                         RecoveryName);
 
 }  // namespace
 }  // namespace ovtest

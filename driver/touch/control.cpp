@@ -28,6 +28,30 @@ int32_t Answer(const void* record, uint32_t size, void* out, uint32_t outLength,
     return OVT_STATUS_SUCCESS;
 }
 
+// The settings lock for one copy in or out; never held across the registry
+// or the speaker.
+class Held {
+public:
+    explicit Held(const TouchState* state) : lock_(state->Lock), token_(lock_ ? lock_->Acquire(lock_->Context) : 0) {}
+    ~Held() {
+        if (lock_) lock_->Release(lock_->Context, token_);
+    }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+
+private:
+    const SettingsLock* lock_;
+    uint32_t token_;
+};
+
+// The query table names every field once.
+bool SameSettings(const DriverSettings& a, const DriverSettings& b) {
+    for (const ParameterDef& def : kParameterTable) {
+        if (a.*def.Field != b.*def.Field) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t code,
@@ -39,11 +63,17 @@ ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t
 
     switch (code) {
     case IOCTL_TOUCH_GET_BUTTON_MODE:
-        words[0] = s.ButtonMode;
+        {
+            const Held held(state);
+            words[0] = s.ButtonMode;
+        }
         status = Answer(words, OVT_SIZEOF_WORD, out, outLength, &information);
         break;
     case IOCTL_TOUCH_GET_MOUSE_MODE:
-        words[0] = s.MouseMode;
+        {
+            const Held held(state);
+            words[0] = s.MouseMode;
+        }
         status = Answer(words, OVT_SIZEOF_WORD, out, outLength, &information);
         break;
     case IOCTL_TOUCH_GET_CAPTURE:
@@ -56,64 +86,109 @@ ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t
         status = Answer(words, OVT_SIZEOF_LAST_REPORT, out, outLength, &information);
         break;
     case IOCTL_TOUCH_GET_BEEP:
-        words[0] = s.BeepMode;
-        words[1] = s.BeepFreq;
-        words[2] = s.BeepTime;
+        {
+            const Held held(state);
+            words[0] = s.BeepMode;
+            words[1] = s.BeepFreq;
+            words[2] = s.BeepTime;
+        }
         status = Answer(words, OVT_SIZEOF_BEEP_SETTINGS, out, outLength, &information);
         break;
     case IOCTL_TOUCH_ARM_CAPTURE:
         TouchArmCapture(state);
         break;
+    // Two programs on two processors must not lose a change.
     case IOCTL_TOUCH_ENABLE_REPORTS:
-        ++state->ReportEnableCount;
+        __atomic_fetch_add(&state->ReportEnableCount, 1u, __ATOMIC_SEQ_CST);
         break;
-    case IOCTL_TOUCH_DISABLE_REPORTS:
-        if (state->ReportEnableCount != 0) --state->ReportEnableCount;
+    case IOCTL_TOUCH_DISABLE_REPORTS: {
+        uint32_t count = __atomic_load_n(&state->ReportEnableCount, __ATOMIC_RELAXED);
+        while (count != 0 && !__atomic_compare_exchange_n(&state->ReportEnableCount, &count, count - 1, true,
+                                                           __ATOMIC_SEQ_CST, __ATOMIC_RELAXED)) {
+        }
         break;
+    }
     case IOCTL_TOUCH_RELOAD_PARAMETERS:
-        if (env && env->Reload) env->Reload(env->Context, &s);
+        if (env && env->Reload) {
+            // Built aside, since a packet meanwhile must not see the defaults
+            // or half the key, and published whole. A reload that could not
+            // start leaves the copy as it was and publishes nothing, so it
+            // undoes no request that ran meanwhile.
+            DriverSettings before;
+            {
+                const Held held(state);
+                before = s;
+            }
+            DriverSettings fresh = before;
+            env->Reload(env->Context, &fresh);
+            const Held held(state);
+            if (!SameSettings(fresh, before)) s = fresh;
+        }
         break;
     case IOCTL_TOUCH_TEST_BEEP:
-        if (env && env->Beep) env->Beep(env->Context, s.BeepFreq, s.BeepTime);
+        if (env && env->Beep) {
+            {
+                const Held held(state);
+                words[0] = s.BeepFreq;
+                words[1] = s.BeepTime;
+            }
+            env->Beep(env->Context, words[0], words[1]);
+        }
         break;
-    case IOCTL_TOUCH_SET_CALIBRATION:
+    case IOCTL_TOUCH_SET_CALIBRATION: {
         if (!Holds(in, inLength, OVT_SIZEOF_CALIBRATION_RECORD)) {
             status = OVT_STATUS_INVALID_PARAMETER;
             break;
         }
-        // Full 32-bit words, unlike a registry load.
-        s.XLow = ReadWord(in, 0);
-        s.YLow = ReadWord(in, 1);
-        s.XHigh = ReadWord(in, 2);
-        s.YHigh = ReadWord(in, 3);
-        s.XOffset = ReadWord(in, 4);
-        s.YOffset = ReadWord(in, 5);
+        // Full 32-bit words, unlike a registry load; bounds and spans change
+        // together.
+        uint32_t c[6];
+        for (uint32_t i = 0; i < 6; ++i) c[i] = ReadWord(in, i);
+        const Held held(state);
+        s.XLow = c[0];
+        s.YLow = c[1];
+        s.XHigh = c[2];
+        s.YHigh = c[3];
+        s.XOffset = c[4];
+        s.YOffset = c[5];
         RecomputeSpans(&s);
         break;
-    case IOCTL_TOUCH_SET_BUTTON_MODE:
+    }
+    case IOCTL_TOUCH_SET_BUTTON_MODE: {
         if (!Holds(in, inLength, OVT_SIZEOF_WORD)) {
             status = OVT_STATUS_INVALID_PARAMETER;
             break;
         }
-        s.ButtonMode = OvtCorrectButtonMode(ReadWord(in, 0));
+        const uint32_t mode = OvtCorrectButtonMode(ReadWord(in, 0));
+        const Held held(state);
+        s.ButtonMode = mode;
         break;
-    case IOCTL_TOUCH_SET_MOUSE_MODE:
+    }
+    case IOCTL_TOUCH_SET_MOUSE_MODE: {
         if (!Holds(in, inLength, OVT_SIZEOF_WORD)) {
             status = OVT_STATUS_INVALID_PARAMETER;
             break;
         }
         // As given: the button emulation takes anything above 1 as the table.
-        s.MouseMode = ReadWord(in, 0);
+        const uint32_t mode = ReadWord(in, 0);
+        const Held held(state);
+        s.MouseMode = mode;
         break;
-    case IOCTL_TOUCH_SET_BEEP:
+    }
+    case IOCTL_TOUCH_SET_BEEP: {
         if (!Holds(in, inLength, OVT_SIZEOF_BEEP_SETTINGS)) {
             status = OVT_STATUS_INVALID_PARAMETER;
             break;
         }
-        s.BeepMode = ReadWord(in, 0);  // as given, like MouseMode
-        s.BeepFreq = OvtCorrectBeepFreq(ReadWord(in, 1));
-        s.BeepTime = OvtCorrectBeepTime(ReadWord(in, 2), OVT_BEEPTIME_REQUEST_FALLBACK);
+        const uint32_t mode = ReadWord(in, 0);  // as given, like MouseMode
+        const uint32_t freq = OvtCorrectBeepFreq(ReadWord(in, 1));
+        const uint32_t ms = OvtCorrectBeepTime(ReadWord(in, 2), OVT_BEEPTIME_REQUEST_FALLBACK);
+        const Held held(state);
+        s.BeepMode = mode;
+        s.BeepFreq = freq;
+        s.BeepTime = ms;
         break;
+    }
     case IOCTL_TOUCH_RESERVED_910:
     case IOCTL_TOUCH_RESERVED_920:
     case IOCTL_TOUCH_RESERVED_998:

@@ -39,7 +39,8 @@ inline uint16_t TableFlag(uint8_t status, uint32_t shift) {
 
 // Reports are on and the mouse class is connected.
 inline bool Live(const TouchState* state, const TouchHooks* hooks) {
-    return state->ReportEnableCount != 0 && hooks->SinkConnected && hooks->SinkConnected(hooks->Context);
+    return __atomic_load_n(&state->ReportEnableCount, __ATOMIC_RELAXED) != 0 && hooks->SinkConnected &&
+           hooks->SinkConnected(hooks->Context);
 }
 
 void DeliverOne(TouchState* state, const TouchHooks* hooks, uint32_t flags) {
@@ -112,6 +113,17 @@ __attribute__((always_inline)) inline void Process(TouchState* state, const Touc
     if (hooks->DeliverEnd) hooks->DeliverEnd(hooks->Context);
 }
 
+// The packet under the settings lock, so that it is mapped, buttoned and
+// beeped with one whole set. Out of line: without a lock a packet pays only
+// the test for one.
+__attribute__((noinline)) void ProcessLocked(TouchState* state, const TouchHooks* hooks, uint8_t status,
+                                             uint32_t rawX, uint32_t rawY) {
+    const SettingsLock* lock = state->Lock;
+    const uint32_t token = lock->Acquire(lock->Context);
+    Process(state, hooks, status, rawX, rawY);
+    lock->Release(lock->Context, token);
+}
+
 // The tenth byte. Kept out of line so that the bytes before it need no
 // stack frame.
 __attribute__((noinline)) void PacketEnd(TouchState* state, const TouchHooks* hooks, uint8_t byte) {
@@ -123,6 +135,10 @@ __attribute__((noinline)) void PacketEnd(TouchState* state, const TouchHooks* ho
     }
     if (hooks->OnPacket) {
         hooks->OnPacket(hooks->Context, f.Bytes[TOUCH_STATUS_AT], TOUCH_RAW_X(f.Bytes), TOUCH_RAW_Y(f.Bytes));
+    }
+    if (state->Lock) {
+        ProcessLocked(state, hooks, f.Bytes[TOUCH_STATUS_AT], TOUCH_RAW_X(f.Bytes), TOUCH_RAW_Y(f.Bytes));
+        return;
     }
     Process(state, hooks, f.Bytes[TOUCH_STATUS_AT], TOUCH_RAW_X(f.Bytes), TOUCH_RAW_Y(f.Bytes));
 }
@@ -154,6 +170,10 @@ inline void Step(TouchState* state, const TouchHooks* hooks, uint8_t byte) {
 }  // namespace
 
 void TouchProcessPacket(TouchState* state, const TouchHooks* hooks, uint8_t status, uint32_t rawX, uint32_t rawY) {
+    if (state->Lock) {
+        ProcessLocked(state, hooks, status, rawX, rawY);
+        return;
+    }
     Process(state, hooks, status, rawX, rawY);
 }
 

@@ -46,12 +46,23 @@ struct TouchHooks {
     void (*OnChecksumDrop)(void* context);
 };
 
+// Keeps DriverSettings whole between the packet processing and the requests
+// that change them, which may run on another processor: a packet uses one
+// set throughout, a request publishes a complete one. Acquire's result is
+// handed to Release (the kernel's previous IRQL).
+struct SettingsLock {
+    void* Context;
+    uint32_t (*Acquire)(void* context);
+    void (*Release)(void* context, uint32_t token);
+};
+
 struct TouchState {
     DriverSettings Settings;
     PacketFramer Framer;
     MouseRecord Mouse;
     CaptureRecord Capture;
-    uint32_t ReportEnableCount;
+    uint32_t ReportEnableCount;  // changed only atomically
+    const SettingsLock* Lock;    // null where one thread does everything
 };
 
 uint32_t MapAxis(uint32_t raw, uint32_t low, uint32_t high, uint32_t span);

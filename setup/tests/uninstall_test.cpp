@@ -118,15 +118,42 @@ TEST_F(UninstallTest, SubkeysTheSystemAddsAreRemovedWithTheServiceKey) {
     EXPECT_FALSE(reg.HasKey(RegRoot::LocalMachine, kServiceKeyPath));
 }
 
-TEST_F(UninstallTest, ASecondRunFindsNothingAndSaysSo) {
-    ASSERT_TRUE(Run());
-    out.events.clear();
-    report = UninstallReport();
+// A second run, or a Windows directory too long to name the package's
+// files: nothing that is not there is left to the restart, and nothing that
+// could not be named goes unlisted.
+enum class Unusual { SecondRun, WindowsDirectoryTooLong };
+
+class UnusualRunTest : public UninstallTest, public ::testing::WithParamInterface<Unusual> {};
+
+TEST_P(UnusualRunTest, NothingMissingIsScheduledNothingSkippedIsUnlisted) {
+    const std::string w = "C:\\" + std::string(300, 'w');
+    std::string listed;
+    int removed = 0;
+    if (GetParam() == Unusual::SecondRun) {
+        ASSERT_TRUE(Run());
+        out.events.clear();
+        report = UninstallReport();
+    } else {
+        sys.windowsDir = w;
+        for (const char* tail :
+             {"\\OVTouch\\altclick.exe", "\\OVTouch\\readme.txt", "\\OVTouch\\uninst.exe", "\\OVTouch"}) {
+            listed += "path too long: " + w + tail + "\n";
+        }
+        removed = 4 + 1 + 1 + 1 + 1 + 3;  // links, their folder, RunOnce, two keys, the system files
+    }
     EXPECT_TRUE(Run());
-    EXPECT_THAT(out.events, ElementsAre(kAsk, kDone));
-    EXPECT_EQ(report.removed, 0);
-    EXPECT_EQ(report.failed, 0);
+    EXPECT_THAT(sys.pending, IsEmpty());
+    EXPECT_EQ(report.removed, removed);
+    EXPECT_THAT(out.events, ElementsAre(kAsk, listed.empty() ? kDone
+                                                             : std::string("tell ") + kTextUninstPartly + listed +
+                                                                   kTextUninstRestart + " | " + kTextUninstTitle));
 }
+
+INSTANTIATE_TEST_SUITE_P(Uninstall, UnusualRunTest,
+                         ::testing::Values(Unusual::SecondRun, Unusual::WindowsDirectoryTooLong),
+                         [](const ::testing::TestParamInfo<Unusual>& i) {
+                             return i.param == Unusual::SecondRun ? "SecondRun" : "WindowsDirectoryTooLong";
+                         });
 
 TEST_F(UninstallTest, AnUnreadableStartMenuIsListedAndTheRestStillGoes) {
     reg.SetDword(RegRoot::CurrentUser, kShellFoldersPath, kProgramsValue, 1);

@@ -1,8 +1,10 @@
 // Feeds one fixed 1 MiB stream through the core, or through the minimal
 // reference decoder, for callgrind:
-//   ovt_stream noise|packets|mixed [MOUSEMODE|reference]
+//   ovt_stream noise|packets|mixed [MOUSEMODE|reference] [lock]
 // Prints bytes, valid packets and records; only ovt_bench_feed (the core)
 // or ovt_bench_reference_feed is measured (valgrind --toggle-collect=...).
+// "lock": the core takes a settings lock per packet, a plain spin lock like
+// the kernel's less the IRQL change.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +22,22 @@ extern "C" __attribute__((noinline)) void ovt_bench_reference_feed(ReferenceDeco
                                                                     size_t n) {
     for (size_t i = 0; i < n; ++i) ReferenceReadOutcome(d, true, 1, bytes[i]);
 }
+
+namespace {
+
+uint32_t g_lockWord;
+
+uint32_t Acquire(void* word) {
+    while (__atomic_exchange_n(static_cast<uint32_t*>(word), 1u, __ATOMIC_ACQUIRE) != 0) {
+    }
+    return 0;
+}
+
+void Release(void* word, uint32_t) { __atomic_store_n(static_cast<uint32_t*>(word), 0u, __ATOMIC_RELEASE); }
+
+const ovt::SettingsLock kSpinLock = {&g_lockWord, Acquire, Release};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -46,6 +64,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     Driver d(argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 0u);
+    if (argc > 3 && std::strcmp(argv[3], "lock") == 0) d.state.Lock = &kSpinLock;
     ovt_bench_feed(&d, bytes.data(), bytes.size());
     std::printf("bytes %zu packets %zu records %u beeps %u\n", bytes.size(), CountPackets(bytes), d.delivered,
                 d.beeps);

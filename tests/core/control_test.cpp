@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <mutex>
 #include <random>
+#include <thread>
 
 #include "fixtures.h"
 
@@ -191,6 +194,53 @@ TEST(ControlWithPackets, AFailingReloadIsNotPassedOn) {
     Driver d;
     d.key.failures["Port"] = OVT_STATUS_INSUFFICIENT_RESOURCES;
     EXPECT_EQ(d.Call(IOCTL_TOUCH_RELOAD_PARAMETERS).Status, OVT_STATUS_SUCCESS);
+}
+
+// Requests and packets on two processors: the core with a host lock in
+// place of the kernel's spin lock (also run under ThreadSanitizer).
+struct HostLock {
+    std::mutex mutex;
+    SettingsLock lock = {this, [](void* c) { static_cast<HostLock*>(c)->mutex.lock(); return 0u; },
+                         [](void* c, uint32_t) { static_cast<HostLock*>(c)->mutex.unlock(); }};
+};
+
+TEST(ControlThreads, APacketBesideCalibrationChangesUsesOneWholeCalibration) {
+    Driver d;
+    HostLock host;
+    d.state.Lock = &host.lock;
+    // Raw (1200, 1200) maps to (39321, 26214) under A and to (26214, 32767)
+    // under B; bounds of one with spans of the other land elsewhere.
+    const std::vector<uint8_t> a = Words({0, 0, 2000, 3000, 0, 0});
+    const std::vector<uint8_t> b = Words({1000, 600, 1500, 1800, 0, 0});
+    d.Call(IOCTL_TOUCH_SET_CALIBRATION, a);
+    std::atomic<bool> done{false};
+    std::thread requests([&] {
+        for (int i = 0; !done.load(); ++i) d.Call(IOCTL_TOUCH_SET_CALIBRATION, i % 2 ? b : a);
+    });
+    for (int i = 0; i < 50000; ++i) d.Touch(TOUCH_MOVE, 1200, 1200);
+    done = true;
+    requests.join();
+    ASSERT_EQ(d.rec.records.size(), 50000u);
+    int mixed = 0;
+    for (const Delivered& r : d.rec.records) {
+        if (!(r == Delivered{0, 39321, 26214}) && !(r == Delivered{0, 26214, 32767})) ++mixed;
+    }
+    EXPECT_EQ(mixed, 0);
+}
+
+TEST(ControlThreads, ReportCountChangesFromTwoProgramsAreNotLost) {
+    Driver d;
+    std::atomic<int> ready{0};
+    auto program = [&d, &ready] {
+        for (++ready; ready.load() < 2;) {
+        }
+        for (int i = 0; i < 100000; ++i) d.Call(IOCTL_TOUCH_ENABLE_REPORTS);
+        for (int i = 0; i < 100000; ++i) d.Call(IOCTL_TOUCH_DISABLE_REPORTS);
+    };
+    std::thread other(program);
+    program();
+    other.join();
+    EXPECT_EQ(d.state.ReportEnableCount, 1u);
 }
 
 TEST(ControlFuzz, NothingOutsideTheGivenBuffersChanges) {
