@@ -29,6 +29,7 @@ struct SimThread {
     bool Waiting = false;
     bool WaitHasTimeout = false;
     bool TimedOut = false;
+    PKEVENT WaitingFor = nullptr;
 };
 
 // Never destroyed: host threads wait on them until the process ends.
@@ -418,7 +419,9 @@ void RunThreads() {
     TestHasControl();
     for (size_t i = 0; i < g_threads.size(); ++i) {
         SimThread* t = g_threads[i].get();
-        if (!t->Finished) Resume(t);
+        // One still waiting for an unset event would only wait again.
+        if (t->Finished || (t->Waiting && !t->WaitingFor->Signaled)) continue;
+        Resume(t);
     }
 }
 
@@ -856,6 +859,7 @@ NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOL
     for (;;) {
         if (EventSignaled(event)) return STATUS_SUCCESS;
         self->Waiting = true;
+        self->WaitingFor = event;
         self->WaitHasTimeout = timeout != nullptr;
         self->TimedOut = false;
         YieldToTest(self);

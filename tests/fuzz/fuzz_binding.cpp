@@ -119,14 +119,21 @@ std::u16string Lower(const char* name) {
 
 // What the stored values mean, from the stand-in's registry.
 int32_t ModelRead(void*, const char* name, uint32_t* value) {
+    static std::u16string names[OVT_PARAMETER_COUNT];
+    int i = 0;
+    while (kParameterTable[i].Name != name) ++i;
+    if (names[i].empty()) names[i] = Lower(name);
     const kstub::World& w = W();
     if (!NT_SUCCESS(w.OpenKeyStatus)) return w.OpenKeyStatus;
-    if (!kstub::RegKeyExists(ovtest::kParametersKey)) return OVT_STATUS_OBJECT_NAME_NOT_FOUND;
-    auto failed = w.QueryStatus.find(Lower(name));
+    auto key = w.Keys.find(kParametersLower);
+    if (key == w.Keys.end()) return OVT_STATUS_OBJECT_NAME_NOT_FOUND;
+    auto failed = w.QueryStatus.find(names[i]);
     if (failed != w.QueryStatus.end()) return failed->second;
-    const kstub::RegValue* v = kstub::RegGet(ovtest::kParametersKey, name);
-    if (v == nullptr || v->Type != REG_DWORD || v->Data.size() != 4) return OVT_STATUS_OBJECT_NAME_NOT_FOUND;
-    std::memcpy(value, v->Data.data(), 4);
+    auto v = key->second.Values.find(names[i]);
+    if (v == key->second.Values.end() || v->second.Type != REG_DWORD || v->second.Data.size() != 4) {
+        return OVT_STATUS_OBJECT_NAME_NOT_FOUND;
+    }
+    std::memcpy(value, v->second.Data.data(), 4);
     return OVT_STATUS_SUCCESS;
 }
 int32_t ShadowReload(void*, DriverSettings* s) {
@@ -301,7 +308,11 @@ void ClassEvent(uint8_t v, Cursor* c) {
     case 5: s.Internal(IOCTL_INTERNAL_MOUSE_ENABLE, nullptr, 0); return;
     case 6: s.Internal(IOCTL_INTERNAL_MOUSE_DISABLE, nullptr, 0); return;
     case 7: s.Internal(IOCTL_MOUSE_QUERY_ATTRIBUTES, nullptr, 0, c->Byte()); return;
-    case 8: s.Internal(c->Word(), nullptr, 0, c->Byte()); return;
+    case 8: {
+        const ULONG code = c->Word();
+        s.Internal(code, nullptr, 0, c->Byte());
+        return;
+    }
     case 9: case 10: case 11: case 12: {
         const UCHAR majors[] = {IRP_MJ_CREATE, IRP_MJ_CLOSE, IRP_MJ_READ, IRP_MJ_WRITE};
         const FileRequest kinds[] = {FileRequest::Create, FileRequest::Close, FileRequest::Read, FileRequest::Write};
