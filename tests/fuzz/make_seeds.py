@@ -241,6 +241,7 @@ def ticks(n):
 
 
 TWO_SECONDS = time(7)
+OPEN = THREADS + SECOND  # the thread starts, a second later it opens the port
 
 
 def alloc(v):
@@ -261,27 +262,27 @@ def head(flags=0, fail=None):
 
 binding = {
     # serial link
-    "opens_and_reads": head() + SECOND,
-    "line_settings_pend": head(PEND) + SECOND + port(ANSWER_LINE) + THREADS,
-    "line_settings_fail": head() + alloc(6) + SECOND,
-    "absent_port_reload_renames": head(ABSENT) + THREADS + SECOND + SECOND + call("GET_BEEP", out=12)
+    "opens_and_reads": head() + OPEN,
+    "line_settings_pend": head(PEND) + OPEN + port(ANSWER_LINE) + THREADS,
+    "line_settings_fail": head() + alloc(6) + OPEN,
+    "absent_port_reload_renames": head(ABSENT) + OPEN + SECOND + call("GET_BEEP", out=12)
     + reload(values(Port=(13, b"\3"))) + port(BACK) + SECOND,
-    "port_without_digit": head(PARAMS_FIRST) + values(Port=0) + SECOND + reload(values(Port=10)) + SECOND,
-    "read_request_missing": head() + alloc(4) + SECOND + SECOND,
-    "buffered_before_open": head(CONNECT) + arrive(CLICK, 2) + SECOND,
-    "packet_after_open": head(CONNECT) + SECOND + arrive(CLICK),
-    "lift_off_beeps": head(CONNECT) + SECOND + arrive(packet(UP, 1024, 1024)),
-    "capture_without_class": head() + SECOND + call("ARM_CAPTURE") + arrive(packet(DOWN, 300, 400) + packet(UP, 310, 410))
+    "port_without_digit": head(PARAMS_FIRST) + values(Port=0) + OPEN + reload(values(Port=10)) + SECOND,
+    "read_request_missing": head() + alloc(4) + OPEN + SECOND,
+    "buffered_before_open": head(CONNECT) + arrive(CLICK, 2) + OPEN,
+    "packet_after_open": head(CONNECT) + OPEN + arrive(CLICK),
+    "lift_off_beeps": head(CONNECT) + OPEN + arrive(packet(UP, 1024, 1024)),
+    "capture_without_class": head() + OPEN + call("ARM_CAPTURE") + arrive(packet(DOWN, 300, 400) + packet(UP, 310, 410))
     + call("GET_CAPTURE", out=12),
-    "errors_mid_packet": head(CONNECT) + SECOND + arrive(packet(MOVE, 100, 100)[:4], 2) + fail(DATA_ERROR, True)
+    "errors_mid_packet": head(CONNECT) + OPEN + arrive(packet(MOVE, 100, 100)[:4], 2) + fail(DATA_ERROR, True)
     + arrive(packet(MOVE, 100, 100)[4:] + packet(MOVE, 1024, 512)[:5], 2) + fail(EMPTY, True) + fail(CANCELLED, True)
     + arrive(packet(MOVE, 1024, 512)[5:] + packet(MOVE, 1024, 512)),
-    "one_completion_per_byte": head(CONNECT) + SECOND + arrive(packet(MOVE, 1024, 1024), 1),
-    "long_burst": head(CONNECT) + SECOND + arrive(b"".join(packet(MOVE, 1 + i * 97, i % 7 + 1) for i in range(30))),
-    "stuck_port_recovers": head(CONNECT) + SECOND + arrive(packet(MOVE, 100, 100)[:4]) + stuck(CANCELLED) + ticks(50)
+    "one_completion_per_byte": head(CONNECT) + OPEN + arrive(packet(MOVE, 1024, 1024), 1),
+    "long_burst": head(CONNECT) + OPEN + arrive(b"".join(packet(MOVE, 1 + i * 97, i % 7 + 1) for i in range(30))),
+    "stuck_port_recovers": head(CONNECT) + OPEN + arrive(packet(MOVE, 100, 100)[:4]) + stuck(CANCELLED) + ticks(50)
     + stuck(0) + arrive(packet(MOVE, 1024, 512), 2) + ticks(1) + fail(DATA_ERROR, True) * 7 + arrive(CLICK),
-    "broken_port_reopened": head(CONNECT) + SECOND + ms(200) + port(BROKEN) + ticks(200) + TWO_SECONDS + arrive(CLICK),
-    "port_gone_and_back": head(CONNECT) + SECOND + port(GONE) + ticks(200) + SECOND + SECOND + port(BACK)
+    "broken_port_reopened": head(CONNECT) + OPEN + ms(200) + port(BROKEN) + ticks(200) + TWO_SECONDS + arrive(CLICK),
+    "port_gone_and_back": head(CONNECT) + OPEN + port(GONE) + ticks(200) + SECOND + SECOND + port(BACK)
     + TWO_SECONDS + arrive(CLICK) + UNLOAD,
     # lifecycle
     "load_unload": head(),
@@ -304,31 +305,31 @@ binding = {
     "test_beep_before_port": head() + call("TEST_BEEP") + EXPIRE,
     "second_beep_replaces": head() + call("TEST_BEEP") + call("SET_BEEP", struct.pack("<3I", 1, 3000, 100))
     + call("TEST_BEEP") + EXPIRE,
-    "unload_port_never_opened": head(ABSENT) + THREADS + SECOND + SECOND + UNLOAD,
+    "unload_port_never_opened": head(ABSENT) + OPEN + SECOND + UNLOAD,
     "unload_before_thread_ran": head() + UNLOAD,
-    "unload_while_retrying": head(ABSENT) + THREADS + SECOND + port(BACK) + UNLOAD,
-    "unload_read_outstanding": head() + SECOND + UNLOAD + LOAD + SECOND,
-    "unload_cancel_missed": head() + SECOND + port(MISS_CANCEL) + UNLOAD,
-    "unload_during_beep": head() + SECOND + call("TEST_BEEP") + UNLOAD,
+    "unload_while_retrying": head(ABSENT) + OPEN + port(BACK) + UNLOAD,
+    "unload_read_outstanding": head() + OPEN + UNLOAD + LOAD + OPEN,
+    "unload_cancel_missed": head() + OPEN + port(MISS_CANCEL) + UNLOAD,
+    "unload_during_beep": head() + OPEN + call("TEST_BEEP") + UNLOAD,
     "unload_silencing_dpc_queued": head() + call("TEST_BEEP") + DUE + UNLOAD,
     "unload_after_tone": head() + call("TEST_BEEP") + EXPIRE + UNLOAD,
-    "unload_meanwhile_packet": head(CONNECT) + SECOND + meanwhile(3, 0, 9, packet(UP, 1024, 1024)) + UNLOAD,
-    "unload_meanwhile_retry_due": head(CONNECT) + SECOND + port(BROKEN) + meanwhile(2, 2) + UNLOAD,
-    "unload_meanwhile_retry_queued": head(CONNECT) + SECOND + port(BROKEN) + DUE + meanwhile(1, 2) + UNLOAD,
-    "unload_meanwhile_given_up": head(CONNECT) + SECOND + port(BROKEN) + ticks(200) + meanwhile(2, 3) + UNLOAD,
-    "unload_meanwhile_line_settings": head(PEND) + SECOND + meanwhile(1, 3) + UNLOAD,
+    "unload_meanwhile_packet": head(CONNECT) + OPEN + meanwhile(3, 0, 9, packet(UP, 1024, 1024)) + UNLOAD,
+    "unload_meanwhile_retry_due": head(CONNECT) + OPEN + port(BROKEN) + meanwhile(2, 2) + UNLOAD,
+    "unload_meanwhile_retry_queued": head(CONNECT) + OPEN + port(BROKEN) + DUE + meanwhile(1, 2) + UNLOAD,
+    "unload_meanwhile_given_up": head(CONNECT) + OPEN + port(BROKEN) + EXPIRE * 110 + meanwhile(2, 3) + UNLOAD,
+    "unload_meanwhile_line_settings": head(PEND) + OPEN + meanwhile(1, 3) + UNLOAD,
     "no_thread_to_wait_for": head(fail="reference") + UNLOAD,
     # dispatch
     "file_requests": head() + klass(9) + klass(10) + klass(11) + klass(12),
     "internal_without_class": head() + klass(DISCONNECT) + klass(ENABLE) + klass(DISABLE)
     + klass(8, struct.pack("<I", 0xF0007) + b"\x0c"),
     "short_connect": head() + klass(CONN_SHORT) + klass(CONN_NULL) + klass(CONN),
-    "second_connect": head(CONNECT) + klass(CONN_OTHER) + klass(DISCONNECT) + SECOND + arrive(packet(MOVE, 1024, 1024)),
+    "second_connect": head(CONNECT) + klass(CONN_OTHER) + klass(DISCONNECT) + OPEN + arrive(packet(MOVE, 1024, 1024)),
     "query_attributes": head() + attributes(8) + attributes(16),
     "control_codes": head() + call("GET_CAPTURE", out=8) + call("GET_BEEP", out=16)
     + call("SET_CALIBRATION", struct.pack("<8I", 500, 0, 500, 2048, 7, 8, 0, 0)) + raw_call(0xF2404, 4)
     + call("RESERVED_910") + call("GET_LAST_REPORT", out=12),
-    "reports_around_the_link": head(CONNECT) + call("DISABLE_REPORTS") + SECOND + call("DISABLE_REPORTS")
+    "reports_around_the_link": head(CONNECT) + call("DISABLE_REPORTS") + OPEN + call("DISABLE_REPORTS")
     + arrive(packet(MOVE, 1024, 1024)) + call("ENABLE_REPORTS") + arrive(packet(MOVE, 1024, 1024)),
 }
 
