@@ -28,10 +28,10 @@
 //      unload runs before its S-th kernel call
 //   11 unload, 14 load again
 // Parameters block: byte M, M & 7 values, (M >> 3) & 3: 1 key missing,
-// 2 key cannot be opened; per value a byte N: name N & 15, kind N >> 4:
-// 0-1 absent, 2-7 REG_DWORD of 4 input bytes, 8 REG_SZ, 9 REG_BINARY,
-// 10 REG_DWORD of 8 bytes, 11 of 2, 12 the query fails, 13-15 REG_DWORD
-// of one input byte.
+// 2 key cannot be opened, 3 its path is missing; per value a byte N: name
+// N & 15, kind N >> 4: 0-1 absent, 2-7 REG_DWORD of 4 input bytes, 8 REG_SZ,
+// 9 REG_BINARY, 10 REG_DWORD of 16 bytes, 11 of 2, 12 the query fails,
+// 13-15 REG_DWORD of one input byte.
 //
 // Oracles after every event: the stand-in's rules; records, beeps, the
 // touch state and every request's answer equal a second TouchState fed the
@@ -124,6 +124,7 @@ int32_t ModelRead(void*, const char* name, uint32_t* value) {
     while (kParameterTable[i].Name != name) ++i;
     if (names[i].empty()) names[i] = Lower(name);
     const kstub::World& w = W();
+    if (w.OpenKeyStatus == STATUS_OBJECT_PATH_NOT_FOUND) return OVT_STATUS_OBJECT_NAME_NOT_FOUND;
     if (!NT_SUCCESS(w.OpenKeyStatus)) return w.OpenKeyStatus;
     auto key = w.Keys.find(kParametersLower);
     if (key == w.Keys.end()) return OVT_STATUS_OBJECT_NAME_NOT_FOUND;
@@ -139,8 +140,7 @@ int32_t ModelRead(void*, const char* name, uint32_t* value) {
 int32_t ShadowReload(void*, DriverSettings* s) {
     return g.ReloadFails ? OVT_STATUS_UNSUCCESSFUL : LoadParameters(s, ModelRead, nullptr);
 }
-void ShadowTestBeep(void*, uint32_t freq, uint32_t) { g.Beeps.push_back(freq); }
-const ControlEnv kShadowEnv = {nullptr, ShadowReload, ShadowTestBeep};
+const ControlEnv kShadowEnv = {nullptr, ShadowReload, ShadowBeep};
 
 void Watch(const kstub::ReadItem* done) {
     kstub::SimPort& port = *g.Port;
@@ -260,7 +260,8 @@ void ControlRequest(uint32_t code, const std::vector<UCHAR>& in, ULONG outLength
 void ParametersBlock(Cursor* c) {
     const uint8_t m = c->Byte();
     kstub::World& w = W();
-    w.OpenKeyStatus = ((m >> 3) & 3) == 2 ? STATUS_ACCESS_DENIED : STATUS_SUCCESS;
+    const NTSTATUS openings[4] = {STATUS_SUCCESS, STATUS_SUCCESS, STATUS_ACCESS_DENIED, STATUS_OBJECT_PATH_NOT_FOUND};
+    w.OpenKeyStatus = openings[(m >> 3) & 3];
     for (int i = 0; i < (m & 7); ++i) {
         const uint8_t n = c->Byte();
         const char* name = kParameterTable[n & 15].Name;
@@ -279,7 +280,7 @@ void ParametersBlock(Cursor* c) {
         }
         if (kind == 8) type = REG_SZ;
         if (kind == 9) type = REG_BINARY;
-        if (kind == 10) want = 8;
+        if (kind == 10) want = 16;
         if (kind == 11) want = 2;
         if (kind >= 13) want = 1;
         const uint8_t* p = c->Take(want, &got);
@@ -377,8 +378,9 @@ void Unload() {
     // The port answers its line settings from now on.
     g.Port->PendIoctls = false;
     const Nested n = g.Meanwhile;
-    W().BetweenSteps = [&n](int step) {
-        if (step == n.Step) RunNested(n);
+    const int first = W().Steps;
+    W().BetweenSteps = [&n, first](int step) {
+        if (step - first == n.Step) RunNested(n);
         g.Port->CompletePendingIoctls();
     };
     g.S->Driver.DriverUnload(&g.S->Driver);
