@@ -18,12 +18,14 @@ if [ "${1:-}" != --long ]; then
     cd build/fuzz && exec ctest --output-on-failure
 fi
 seconds=${2:-600}
-targets=${3:-fuzz_touch fuzz_control fuzz_params fuzz_params_kernel}
+targets=${3:-fuzz_touch fuzz_control fuzz_params fuzz_params_kernel fuzz_binding}
 for t in $targets; do
     mkdir -p "build/fuzz/corpus-$t" "build/fuzz/long/$t"
     echo "== $t for ${seconds}s"
     seeds=tests/fuzz/corpus/${t%_kernel}
-    build/fuzz/$t -max_total_time="$seconds" -max_len=512 -timeout=10 -print_final_stats=1 \
+    dict=()
+    [ -f "tests/fuzz/$t.dict" ] && dict=(-dict="tests/fuzz/$t.dict")
+    build/fuzz/$t -max_total_time="$seconds" -max_len=512 -timeout=10 -print_final_stats=1 "${dict[@]}" \
         -artifact_prefix="build/fuzz/long/$t/" "build/fuzz/corpus-$t" "$seeds" 2>&1 |
         grep -E '^#[0-9]+\s+(INITED|DONE)|ERROR|invariant|stat::' || true
     if ls "build/fuzz/long/$t"/crash-* "build/fuzz/long/$t"/leak-* "build/fuzz/long/$t"/timeout-* >/dev/null 2>&1; then

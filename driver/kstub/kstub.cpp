@@ -22,7 +22,6 @@ struct ThreadExit {};
 
 struct SimThread {
     ULONG Magic = kThreadMagic;
-    std::thread Host;
     PKSTART_ROUTINE Start = nullptr;
     PVOID Context = nullptr;
     bool Finished = false;
@@ -30,13 +29,20 @@ struct SimThread {
     bool Waiting = false;
     bool WaitHasTimeout = false;
     bool TimedOut = false;
+    PKEVENT WaitingFor = nullptr;
 };
 
-std::mutex g_baton;
-std::condition_variable g_turn;
+// Never destroyed: host threads wait on them until the process ends.
+std::mutex& g_baton = *new std::mutex;
+std::condition_variable& g_turn = *new std::condition_variable;
 SimThread* g_running = nullptr;  // null: the test's own thread
 thread_local SimThread* t_self = nullptr;
 std::vector<std::unique_ptr<SimThread>> g_threads;
+// Stand-in threads waiting for a host thread. A host thread that has run
+// one to its end takes the next instead of exiting: creating a host thread
+// costs more than a whole fuzz run.
+std::deque<SimThread*>& g_unhosted = *new std::deque<SimThread*>;
+int g_hosts = 0;
 
 enum class ObjKind { File, Thread };
 struct ObjInfo {
@@ -111,25 +117,32 @@ void YieldToTest(SimThread* self) {
     if (self->Killed) throw ThreadExit();
 }
 
-void ThreadMain(SimThread* self) {
-    t_self = self;
-    {
-        std::unique_lock<std::mutex> lock(g_baton);
-        g_turn.wait(lock, [self] { return g_running == self; });
-    }
-    if (!self->Killed) {
-        try {
-            self->Start(self->Context);
-        } catch (const ThreadExit&) {
-        } catch (const std::exception& e) {
-            g_world.ThreadError = e.what();
+void HostMain() {
+    for (;;) {
+        SimThread* self;
+        {
+            std::unique_lock<std::mutex> lock(g_baton);
+            g_turn.wait(lock, [] { return !g_unhosted.empty(); });
+            self = g_unhosted.front();
+            g_unhosted.pop_front();
+            t_self = self;
+            g_turn.wait(lock, [self] { return g_running == self; });
         }
+        if (!self->Killed) {
+            try {
+                self->Start(self->Context);
+            } catch (const ThreadExit&) {
+            } catch (const std::exception& e) {
+                g_world.ThreadError = e.what();
+            }
+        }
+        std::unique_lock<std::mutex> lock(g_baton);
+        self->Finished = true;
+        --g_world.LiveThreads;
+        t_self = nullptr;
+        g_running = nullptr;
+        g_turn.notify_all();
     }
-    std::unique_lock<std::mutex> lock(g_baton);
-    self->Finished = true;
-    --g_world.LiveThreads;
-    g_running = nullptr;
-    g_turn.notify_all();
 }
 
 HANDLE NewHandle(const HandleInfo& info) {
@@ -189,7 +202,6 @@ void Reset() {
             t->Killed = true;
             Resume(t.get());
         }
-        if (t->Host.joinable()) t->Host.join();
     }
     g_threads.clear();
     g_running = nullptr;
@@ -229,6 +241,7 @@ void SimPort::QueueError(NTSTATUS status) { Queue.push_back({status, 0, 0}); }
 void SimPort::QueueEmpty() { Queue.push_back({STATUS_SUCCESS, 0, 0}); }
 
 void SimPort::CompleteRead(PIRP irp, const ReadItem& item) {
+    if (Watch) Watch(&item);
     if (item.Bytes != 0) *static_cast<PUCHAR>(irp->AssociatedIrp.SystemBuffer) = item.Byte;
     irp->IoStatus.Status = item.Status;
     irp->IoStatus.Information = item.Bytes;
@@ -308,10 +321,9 @@ NTSTATUS SimPort::Dispatch(PDEVICE_OBJECT device, PIRP irp) {
     if (port->OpenFiles == 0) ++port->ReadsWhileClosed;
     if (sp->Parameters.Read.Length != 1 || irp->AssociatedIrp.SystemBuffer == nullptr) ++port->ReadsWithWrongLength;
     if (port->pendingRead_ != nullptr) ++w.IrpMisuse;  // two reads outstanding
+    if (port->Watch) port->Watch(nullptr);
     if (irp->Cancel) {
-        irp->IoStatus.Status = STATUS_CANCELLED;
-        irp->IoStatus.Information = 0;
-        IoCompleteRequest(irp, IO_NO_INCREMENT);
+        port->CompleteRead(irp, {STATUS_CANCELLED, 0, 0});
         return STATUS_CANCELLED;
     }
     const NTSTATUS failure = NT_SUCCESS(port->FailEveryRead) ? port->Broken : port->FailEveryRead;
@@ -345,9 +357,7 @@ VOID SimPort::Cancel(PDEVICE_OBJECT device, PIRP irp) {
     }
     port->pendingRead_ = nullptr;
     ++port->Cancels;
-    irp->IoStatus.Status = STATUS_CANCELLED;
-    irp->IoStatus.Information = 0;
-    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    port->CompleteRead(irp, {STATUS_CANCELLED, 0, 0});
 }
 
 SimPort& AddPort(const char* name) {
@@ -409,7 +419,9 @@ void RunThreads() {
     TestHasControl();
     for (size_t i = 0; i < g_threads.size(); ++i) {
         SimThread* t = g_threads[i].get();
-        if (!t->Finished) Resume(t);
+        // One still waiting for an unset event would only wait again.
+        if (t->Finished || (t->Waiting && !t->WaitingFor->Signaled)) continue;
+        Resume(t);
     }
 }
 
@@ -563,6 +575,7 @@ NTSTATUS IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionSize, PUNICODE_STR
 
 VOID IoDeleteDevice(PDEVICE_OBJECT device) {
     Step();
+    CheckPassive("IoDeleteDevice");
     for (auto it = g_world.Devices.begin(); it != g_world.Devices.end(); ++it) {
         if (it->second == device) {
             g_world.Devices.erase(it);
@@ -585,6 +598,7 @@ NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING link, PUNICODE_STRING target) {
 
 NTSTATUS IoDeleteSymbolicLink(PUNICODE_STRING link) {
     Step();
+    CheckPassive("IoDeleteSymbolicLink");
     return g_world.Links.erase(Lower(FromCounted(link))) ? STATUS_SUCCESS : STATUS_OBJECT_NAME_NOT_FOUND;
 }
 
@@ -784,6 +798,7 @@ VOID ObDereferenceObject(PVOID object) {
 
 NTSTATUS ObReferenceObjectByHandle(HANDLE handle, ACCESS_MASK, POBJECT_TYPE, KPROCESSOR_MODE, PVOID* object, PVOID) {
     Step();
+    CheckPassive("ObReferenceObjectByHandle");
     auto it = g_handles.find(handle);
     if (it == g_handles.end()) throw SimError("reference through an unknown handle");
     if (!NT_SUCCESS(g_world.ReferenceThreadStatus)) return g_world.ReferenceThreadStatus;
@@ -844,6 +859,7 @@ NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOL
     for (;;) {
         if (EventSignaled(event)) return STATUS_SUCCESS;
         self->Waiting = true;
+        self->WaitingFor = event;
         self->WaitHasTimeout = timeout != nullptr;
         self->TimedOut = false;
         YieldToTest(self);
@@ -947,8 +963,15 @@ NTSTATUS PsCreateSystemThread(PHANDLE handle, ULONG, POBJECT_ATTRIBUTES, HANDLE,
     SimThread* raw = t.get();
     ++g_world.Threads;
     ++g_world.LiveThreads;
-    t->Host = std::thread(ThreadMain, raw);
     g_threads.push_back(std::move(t));
+    {
+        std::unique_lock<std::mutex> lock(g_baton);
+        g_unhosted.push_back(raw);
+    }
+    if (g_world.LiveThreads > g_hosts) {
+        ++g_hosts;
+        std::thread(HostMain).detach();
+    }
     *handle = NewHandle({HandleKind::Thread, u"", raw});
     return STATUS_SUCCESS;
 }
@@ -960,6 +983,7 @@ NTSTATUS PsTerminateSystemThread(NTSTATUS) {
 
 NTSTATUS ZwClose(HANDLE handle) {
     Step();
+    CheckPassive("ZwClose");
     auto it = g_handles.find(handle);
     if (it == g_handles.end()) throw SimError("close of an unknown handle");
     g_handles.erase(it);

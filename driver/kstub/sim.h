@@ -84,6 +84,9 @@ public:
     NTSTATUS Broken = STATUS_SUCCESS;
     bool Present = true;  // opens fail while false
     int IgnoreCancels = 0;  // cancels that find the read between two reads
+    // Sees every read as it is taken (null) and as it is completed, before
+    // the completion routines run: the stream as the port delivered it.
+    std::function<void(const ReadItem* completed)> Watch;
 
 private:
     static NTSTATUS Dispatch(PDEVICE_OBJECT device, PIRP irp);

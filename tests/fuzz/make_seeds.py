@@ -154,7 +154,199 @@ params = {
     "query_fails": key(XLow=100, YHigh=("fail", 0x34), BeepMode=1),
 }
 
-for target, cases in (("fuzz_touch", touch), ("fuzz_control", control), ("fuzz_params", params)):
+# --- fuzz_binding: header, then events (fuzz_binding.cpp) -----------------------
+ABSENT, PEND, PARAMS_FIRST, CONNECT = 0x10, 0x20, 0x40, 0x80
+FAILS = {"alloc1": 9, "alloc2": 10, "device": 11, "link": 12, "thread": 13, "reference": 14, "devicemap": 15}
+EMPTY, TIMEOUT, CANCELLED, DATA_ERROR, DELETE_PENDING = 0, 1, 2, 3, 4
+
+
+def ev(kind, v=0):
+    return bytes([kind | v << 4])
+
+
+def arrive(data, mode=0):
+    out = b""
+    while data:
+        chunk, data = data[:64], data[64:]
+        out += ev(0) + bytes([mode << 6 | len(chunk) - 1]) + chunk
+    return out
+
+
+def fail(status, queued=False):
+    return ev(1, status | (8 if queued else 0))
+
+
+def stuck(status):  # 0: the port mends
+    return ev(2, status)
+
+
+GONE, BACK, BROKEN, PEND_LINE, ANSWER_LINE, FLIP, MISS_CANCEL = range(7)
+
+
+def port(what):
+    return ev(3, what)
+
+
+def call(name, inp=b"", out=0):
+    return ev(4) + bytes([CODES.index(name), len(inp), out]) + inp
+
+
+def raw_call(code, out=0):
+    return ev(4) + bytes([0xF0]) + struct.pack("<I", code) + bytes([0, out])
+
+
+def values(key_mode=0, **named):
+    """Parameters block: name=int (REG_DWORD), name=None (absent),
+    name=(kind, bytes) for the other kinds."""
+    out = b""
+    for name, v in named.items():
+        n = PARAMS.index(name)
+        if v is None:
+            out += bytes([n])
+        elif isinstance(v, int):
+            out += bytes([n | 2 << 4]) + struct.pack("<I", v)
+        else:
+            out += bytes([n | v[0] << 4]) + v[1]
+    return bytes([len(named) | key_mode << 3]) + out
+
+
+def reload(block):
+    return ev(5) + block
+
+
+def klass(v, extra=b""):
+    return ev(6, v) + extra
+
+
+CONN, CONN_SHORT, CONN_NULL, CONN_OTHER, DISCONNECT, ENABLE, DISABLE = range(7)
+
+
+def attributes(out):
+    return klass(7, bytes([out]))
+
+
+def time(v, arg=b""):
+    return ev(7, v) + arg
+
+
+def ms(n):
+    return time(0, bytes([n - 1]))
+
+
+EXPIRE, SECOND, THREADS, DUE, DPCS = (time(v) for v in (1, 2, 3, 4, 5))
+
+
+def ticks(n):
+    return time(6, bytes([n - 1]))
+
+
+TWO_SECONDS = time(7)
+OPEN = THREADS + SECOND  # the thread starts, a second later it opens the port
+
+
+def alloc(v):
+    return ev(9, v)
+
+
+def meanwhile(step, kind, arg=0, data=b""):
+    return ev(10, kind) + bytes([step, arg]) + data
+
+
+UNLOAD, LOAD = ev(11), ev(14)
+CLICK = packet(DOWN, 1024, 1024)
+
+
+def head(flags=0, fail=None):
+    return bytes([flags | (FAILS[fail] if fail else 0)])
+
+
+binding = {
+    # serial link
+    "opens_and_reads": head() + OPEN,
+    "line_settings_pend": head(PEND) + OPEN + port(ANSWER_LINE) + THREADS,
+    "line_settings_fail": head() + alloc(6) + OPEN,
+    "absent_port_reload_renames": head(ABSENT) + OPEN + SECOND + call("GET_BEEP", out=12)
+    + reload(values(Port=(13, b"\3"))) + port(BACK) + SECOND,
+    "port_without_digit": head(PARAMS_FIRST) + values(Port=0) + OPEN + reload(values(Port=10)) + SECOND,
+    "read_request_missing": head() + alloc(4) + OPEN + SECOND,
+    "buffered_before_open": head(CONNECT) + arrive(CLICK, 2) + OPEN,
+    "packet_after_open": head(CONNECT) + OPEN + arrive(CLICK),
+    "lift_off_beeps": head(CONNECT) + OPEN + arrive(packet(UP, 1024, 1024)),
+    "capture_without_class": head() + OPEN + call("ARM_CAPTURE") + arrive(packet(DOWN, 300, 400) + packet(UP, 310, 410))
+    + call("GET_CAPTURE", out=12),
+    "errors_mid_packet": head(CONNECT) + OPEN + arrive(packet(MOVE, 100, 100)[:4], 2) + fail(DATA_ERROR, True)
+    + arrive(packet(MOVE, 100, 100)[4:] + packet(MOVE, 1024, 512)[:5], 2) + fail(EMPTY, True) + fail(CANCELLED, True)
+    + arrive(packet(MOVE, 1024, 512)[5:] + packet(MOVE, 1024, 512)),
+    "one_completion_per_byte": head(CONNECT) + OPEN + arrive(packet(MOVE, 1024, 1024), 1),
+    "long_burst": head(CONNECT) + OPEN + arrive(b"".join(packet(MOVE, 1 + i * 97, i % 7 + 1) for i in range(30))),
+    "stuck_port_recovers": head(CONNECT) + OPEN + arrive(packet(MOVE, 100, 100)[:4]) + stuck(CANCELLED) + ticks(50)
+    + stuck(0) + arrive(packet(MOVE, 1024, 512), 2) + ticks(1) + fail(DATA_ERROR, True) * 7 + arrive(CLICK),
+    "broken_port_reopened": head(CONNECT) + OPEN + ms(200) + port(BROKEN) + ticks(200) + TWO_SECONDS + arrive(CLICK),
+    "port_gone_and_back": head(CONNECT) + OPEN + port(GONE) + ticks(200) + SECOND + SECOND + port(BACK)
+    + TWO_SECONDS + arrive(CLICK) + UNLOAD,
+    # lifecycle
+    "load_unload": head(),
+    "devicemap_write_fails": head(fail="devicemap") + call("GET_BEEP", out=12),
+    "load_path_copy_fails": head(fail="alloc1"),
+    "load_parameters_path_fails": head(fail="alloc2"),
+    "load_key_denied": head(PARAMS_FIRST) + values(key_mode=2),
+    "load_key_path_missing": head(PARAMS_FIRST) + values(key_mode=3),
+    "load_value_fails": head(PARAMS_FIRST) + values(BeepFreq=(12, b"")),
+    "load_device_fails": head(fail="device"),
+    "load_link_fails": head(fail="link"),
+    "load_thread_fails": head(fail="thread"),
+    "defaults": head() + call("GET_BEEP", out=16),
+    "odd_values": head(PARAMS_FIRST) + values(Port=2, XLow=0x00010064, XPropt=5, BeepTime=20, MouseMode=4, BeepMode=0,
+                                              ButtonMode=(8, b"1\0\0\0"), BeepFreq=(10, struct.pack("<4I", 3000, 0, 0, 0)),
+                                              YHigh=(11, b"\x10\0")) + call("GET_BEEP", out=12),
+    "reload_without_memory": head() + call("SET_BUTTON_MODE", struct.pack("<I", 1)) + alloc(0)
+    + reload(values()) + call("GET_BUTTON_MODE", out=4),
+    "failed_reload": head(PARAMS_FIRST) + values(Port=4) + call("SET_BUTTON_MODE", struct.pack("<I", 1))
+    + reload(values(Port=(12, b""))) + call("GET_BUTTON_MODE", out=4),
+    "test_beep_before_port": head() + call("TEST_BEEP") + EXPIRE,
+    "second_beep_replaces": head() + call("TEST_BEEP") + call("SET_BEEP", struct.pack("<3I", 1, 3000, 100))
+    + call("TEST_BEEP") + EXPIRE,
+    "unload_port_never_opened": head(ABSENT) + OPEN + SECOND + UNLOAD,
+    "unload_before_thread_ran": head() + UNLOAD,
+    "unload_while_retrying": head(ABSENT) + OPEN + port(BACK) + UNLOAD,
+    "unload_read_outstanding": head() + OPEN + UNLOAD + LOAD + OPEN,
+    "unload_cancel_missed": head() + OPEN + port(MISS_CANCEL) + UNLOAD,
+    "unload_during_beep": head() + OPEN + call("TEST_BEEP") + UNLOAD,
+    "unload_silencing_dpc_queued": head() + call("TEST_BEEP") + DUE + UNLOAD,
+    "unload_after_tone": head() + call("TEST_BEEP") + EXPIRE + UNLOAD,
+    "unload_meanwhile_packet": head(CONNECT) + OPEN + meanwhile(3, 0, 9, packet(UP, 1024, 1024)) + UNLOAD,
+    "unload_meanwhile_retry_due": head(CONNECT) + OPEN + port(BROKEN) + meanwhile(2, 2) + UNLOAD,
+    "unload_meanwhile_retry_queued": head(CONNECT) + OPEN + port(BROKEN) + DUE + meanwhile(1, 2) + UNLOAD,
+    "unload_meanwhile_given_up": head(CONNECT) + OPEN + port(BROKEN) + EXPIRE * 110 + meanwhile(2, 3) + UNLOAD,
+    "unload_meanwhile_line_settings": head(PEND) + OPEN + meanwhile(1, 3) + UNLOAD,
+    "no_thread_to_wait_for": head(fail="reference") + UNLOAD,
+    # dispatch
+    "file_requests": head() + klass(9) + klass(10) + klass(11) + klass(12),
+    "internal_without_class": head() + klass(DISCONNECT) + klass(ENABLE) + klass(DISABLE)
+    + klass(8, struct.pack("<I", 0xF0007) + b"\x0c"),
+    "short_connect": head() + klass(CONN_SHORT) + klass(CONN_NULL) + klass(CONN),
+    "second_connect": head(CONNECT) + klass(CONN_OTHER) + klass(DISCONNECT) + OPEN + arrive(packet(MOVE, 1024, 1024)),
+    "query_attributes": head() + attributes(8) + attributes(16),
+    "control_codes": head() + call("GET_CAPTURE", out=8) + call("GET_BEEP", out=16)
+    + call("SET_CALIBRATION", struct.pack("<8I", 500, 0, 500, 2048, 7, 8, 0, 0)) + raw_call(0xF2404, 4)
+    + call("RESERVED_910") + call("GET_LAST_REPORT", out=12),
+    "reports_around_the_link": head(CONNECT) + call("DISABLE_REPORTS") + OPEN + call("DISABLE_REPORTS")
+    + arrive(packet(MOVE, 1024, 1024)) + call("ENABLE_REPORTS") + arrive(packet(MOVE, 1024, 1024)),
+}
+
+# Packets, event heads and request heads the mutations can splice in.
+dictionary = [packet(s, x, y) for s, x, y in ((DOWN, 1024, 1024), (MOVE, 300, 400), (UP, 2047, 1))]
+dictionary += [bytes(HEADER), arrive(b"\0")[:2], bytes([0x40 | 9]), ticks(120)[:2], TWO_SECONDS, SECOND,
+               port(GONE), port(BACK), port(BROKEN), stuck(CANCELLED), UNLOAD + LOAD, meanwhile(0, 0)[:2]]
+dictionary += [call(name)[:2] for name in CODES]
+
+with open(os.path.join(HERE, "fuzz_binding.dict"), "w") as f:
+    f.write("# Packets, event and request heads (tests/fuzz/make_seeds.py).\n")
+    for i, d in enumerate(dictionary):
+        f.write('e%d="%s"\n' % (i, "".join("\\x%02X" % b for b in d)))
+
+for target, cases in (("fuzz_touch", touch), ("fuzz_control", control), ("fuzz_params", params),
+                      ("fuzz_binding", binding)):
     folder = os.path.join(HERE, "corpus", target)
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
