@@ -88,6 +88,7 @@ struct Fuzz {
     // The oracle: the core fed directly.
     TouchState Shadow{};
     bool ShadowSink = false;
+    bool EverRead = false;  // a port of this load was read
     bool ReloadFails = false;
     std::vector<MouseRecord> Records;
     std::vector<ULONG> Beeps;
@@ -150,7 +151,9 @@ void Watch(const kstub::ReadItem* done) {
             g.ReadOpen = port.Opens;
             g.Failures = 0;
             g.LastByte = W().Now;
-            if (feeding) g.Shadow.ReportEnableCount = 1;
+            // The first open turns reports on; a reopen keeps the programs' count.
+            if (feeding && !g.EverRead) g.Shadow.ReportEnableCount = 1;
+            g.EverRead = g.EverRead || feeding;
         }
         return;
     }
@@ -190,7 +193,11 @@ void Check() {
     OVT_FUZZ_CHECK(g.BeepsMatched == g.Beeps.size());
 
     if (g.Loaded && !g.Unloading) {
-        OVT_FUZZ_CHECK(std::memcmp(&g_ovt.Touch, &g.Shadow, sizeof(TouchState)) == 0);
+        // The shadow runs on one thread: no lock to compare.
+        TouchState mine;
+        std::memcpy(&mine, &g_ovt.Touch, sizeof mine);
+        mine.Lock = g.Shadow.Lock;
+        OVT_FUZZ_CHECK(std::memcmp(&mine, &g.Shadow, sizeof(TouchState)) == 0);
         // A port let go while reads were still being taken from it: given up.
         const kstub::SimPort& port = *g.Port;
         if (g.OpenFiles != 0 && port.OpenFiles == 0 && g.ReadOpen == port.Opens) {
@@ -415,6 +422,7 @@ void Load(uint8_t header) {
     g.Unloading = false;
     g.Shadow = TouchState{};
     g.ShadowSink = false;
+    g.EverRead = false;
     const NTSTATUS status = g.S->Load();
     kstub::World& w = W();
     w.CreateDeviceStatus = w.CreateLinkStatus = w.CreateThreadStatus = STATUS_SUCCESS;
