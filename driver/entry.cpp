@@ -161,7 +161,9 @@ void OvtBeep(ULONG frequency, ULONG milliseconds) {
     KeSetTimer(&g_ovt.ToneTimer, due, &g_ovt.ToneDpc);
 }
 
-extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
+namespace {
+
+NTSTATUS Start(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     RtlZeroMemory(&g_ovt, sizeof(g_ovt));
     // Ready before the device exists: a test beep may come before the port.
     KeInitializeTimer(&g_ovt.ToneTimer);
@@ -229,5 +231,14 @@ DeleteDevice:
 FreePath:
     ExFreePool(path);
     g_ovt.ServiceKey.Buffer = NULL;
+    return status;
+}
+
+}  // namespace
+
+extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
+    OvtEventLogInit(driver);
+    const NTSTATUS status = Start(driver, registryPath);
+    if (!NT_SUCCESS(status)) OvtLogLoadFailed(status);
     return status;
 }
