@@ -24,7 +24,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 WIN2000_SUBSYSTEM = (5, 0)
 LANG_ZH_CN = 2052
-SUBSYSTEM_NATIVE, SUBSYSTEM_GUI = 1, 2
+SUBSYSTEM_NATIVE, SUBSYSTEM_GUI, SUBSYSTEM_CONSOLE = 1, 2, 3
 RT_BITMAP, RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_VERSION = 2, 3, 5, 6, 14, 16
 RT_MESSAGETABLE = 11
 PROGRAM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comctl32.dll",
@@ -123,6 +123,8 @@ DELIVERABLES = [
      "bitmaps": {135: (267, 54, 4)}, "icons": {128: [(32, 32, 16), (16, 16, 16)]}, "version": VERSION_SETUP},
     # Not a deliverable of its own design; it still has to load on 2000.
     {"name": "uninst.exe", "kind": "any-exe", "max": 64 * KIB},
+    # The field engineers' console tool, the C++ runtime linked in.
+    {"name": "ovtdump.exe", "kind": "console", "max": 384 * KIB},
 ]
 
 
@@ -432,7 +434,9 @@ def check_image(rep, path, deliverable, allowed, new_imports, arch="i686"):
         rep.check(oh.CheckSum != 0 and oh.CheckSum == pe.generate_checksum(), name, "valid checksum",
                   f"stored {oh.CheckSum:#x}, computed {pe.generate_checksum():#x}")
     else:
-        if kind in ("any-exe", "dll"):
+        if kind == "console":
+            rep.check(oh.Subsystem == SUBSYSTEM_CONSOLE, name, "console subsystem", f"subsystem {oh.Subsystem}")
+        elif kind in ("any-exe", "dll"):
             # The loader looks at a DLL's subsystem no more than at a
             # console program's: either Windows subsystem loads.
             rep.check(oh.Subsystem in (2, 3), name, "Windows subsystem", f"subsystem {oh.Subsystem}")
