@@ -41,11 +41,12 @@ FONT = "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc"
 PLAN = [
     "font reset",  # the CJK font is read at boot: the wizard's texts need it at once
     "install reset",
-    "firstboot modes pace sound altclick applet uninstall reset",
-    "uninstalled halt",
+    "firstboot modes pace sound altclick applet fielddiag reset",  # fielddiag: one step a boot
+    "fielddiag uninstall reset",
+    "uninstalled fielddiag halt",
 ]
 SCENARIOS = ["install", "firstboot", "modes", "pace", "sound", "altclick", "applet", "uninstall",
-             "uninstalled", "screenshots"]
+             "uninstalled", "fielddiag", "screenshots"]
 # Kernel debugger prompts and bug checks end the run at once.
 FATAL = re.compile(r"kdb:>|\*\*\* Fatal System Error|KeBugCheck|BUGCHECK|Terminating critical process")
 
