@@ -100,7 +100,7 @@ void OvtLogPortOpenFailed(PCWSTR port, NTSTATUS status) {
 
 void OvtLogPortOpened(PCWSTR port) {
     USHORT n = 0;
-    while (port[n] != 0 && n < 7) {
+    while (n < 7 && port[n] != 0) {
         g_log.Port[n] = port[n];
         ++n;
     }
