@@ -979,14 +979,15 @@ void FieldDiag() {
         HANDLE f = CreateFileA(out, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0, NULL);
         STARTUPINFOA si = {};
         si.cb = sizeof si;
-        si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-        si.wShowWindow = SW_SHOWMINNOACTIVE;
+        si.dwFlags = STARTF_USESTDHANDLES;
         si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
         si.hStdOutput = si.hStdError = f;
         PROCESS_INFORMATION pi = {};
         char line[300];
         snprintf(line, sizeof line, "%s %s", dump, args);
-        BOOL ok = CreateProcessA(NULL, line, NULL, NULL, TRUE, CREATE_NEW_CONSOLE, NULL, NULL, &si, &pi);
+        // No console: a second new console soon after one closed fails the
+        // program's start on this system.
+        BOOL ok = CreateProcessA(NULL, line, NULL, NULL, TRUE, DETACHED_PROCESS, NULL, NULL, &si, &pi);
         CloseHandle(f);
         if (!Check(ok != FALSE, "started ovtdump %s (error %lu)", args, ok ? 0 : GetLastError())) return NULL;
         CloseHandle(pi.hThread);
@@ -1057,7 +1058,10 @@ void FieldDiag() {
         snprintf(want, sizeof want, "driver ButtonMode=%lu MouseMode=%lu BeepMode=%lu BeepFreq=%lu BeepTime=%lu",
                  button, mode, (unsigned long)beep.BeepMode, (unsigned long)beep.BeepFreq,
                  (unsigned long)beep.BeepTime);
-        Check(line("driver ", got, sizeof got) && !strcmp(got, want), "settings '%s'", got);
+        DWORD alive = 0;
+        bool shown = line("driver ", got, sizeof got);
+        if (p) GetExitCodeProcess(p, &alive);
+        Check(shown && !strcmp(got, want), "settings '%s' (exit code %lx)", got, alive);
         // What the last record of a down and of an up does, by mode.
         const char* side = button == 1 ? "right" : "left";
         char down[32], up[32];
@@ -1084,38 +1088,46 @@ void FieldDiag() {
         return;
     }
 
-    // (B): the driver tried COM5 once a second since it loaded.
+    // (B): the driver tried COM5 once a second since it loaded. The kernel
+    // hands entries over when its log worker next runs (here up to 30 s
+    // after the event log service is up): the log is read until ours came.
     if (!Check(port == 5, "Port %ld is 2 (first step) or 5 (second)", port)) return;
-    Pump(5000);
-    HANDLE log = OpenEventLogA(NULL, "System");
-    if (!Check(log != NULL, "System log opens (error %lu)", GetLastError())) return;
     static BYTE buf[0x10000];
     int ours = 0;
     WCHAR found[3][64] = {};
-    for (;;) {
-        DWORD read = 0, need = 0;
-        if (!ReadEventLogW(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buf, sizeof buf, &read, &need))
-            break;
-        for (BYTE* r = buf; r < buf + read; r += ((EVENTLOGRECORD*)r)->Length) {
-            EVENTLOGRECORD* e = (EVENTLOGRECORD*)r;
-            if (lstrcmpW((WCHAR*)(e + 1), L"OVTouch")) continue;
-            WCHAR strings[3][64] = {};
-            const WCHAR* str = (WCHAR*)(r + e->StringOffset);
-            char line8[300];
-            int n = snprintf(line8, sizeof line8, "entry %08lx:", e->EventID);
-            for (int i = 0; i < e->NumStrings; ++i, str += lstrlenW(str) + 1) {
-                n += snprintf(line8 + n, sizeof line8 - n, " '%ls'", str);
-                if (i < 3) lstrcpynW(strings[i], str, 64);
-            }
-            Say("%s", line8);
-            // The system's device name first (empty: logged in the driver's name).
-            if (e->EventID == 0x80040001 && e->NumStrings == 3 && !lstrcmpW(strings[1], L"COM5")) {
-                memcpy(found, strings, sizeof found);
-                ++ours;
+    auto scan = [&](bool say) {
+        ours = 0;
+        HANDLE log = OpenEventLogA(NULL, "System");
+        if (log == NULL) return false;
+        for (;;) {
+            DWORD read = 0, need = 0;
+            if (!ReadEventLogW(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buf, sizeof buf, &read, &need))
+                break;
+            for (BYTE* r = buf; r < buf + read; r += ((EVENTLOGRECORD*)r)->Length) {
+                EVENTLOGRECORD* e = (EVENTLOGRECORD*)r;
+                if (lstrcmpW((WCHAR*)(e + 1), L"OVTouch")) continue;
+                WCHAR strings[3][64] = {};
+                const WCHAR* str = (WCHAR*)(r + e->StringOffset);
+                char line8[300];
+                int n = snprintf(line8, sizeof line8, "entry %08lx:", e->EventID);
+                for (int i = 0; i < e->NumStrings; ++i, str += lstrlenW(str) + 1) {
+                    n += snprintf(line8 + n, sizeof line8 - n, " '%ls'", str);
+                    if (i < 3) lstrcpynW(strings[i], str, 64);
+                }
+                if (say) Say("%s", line8);
+                // The system's device name first (empty: logged in the driver's name).
+                if (e->EventID == 0x80040001 && e->NumStrings == 3 && !lstrcmpW(strings[1], L"COM5")) {
+                    memcpy(found, strings, sizeof found);
+                    ++ours;
+                }
             }
         }
-    }
-    CloseEventLog(log);
+        CloseEventLog(log);
+        return true;
+    };
+    WaitFor([&] { return scan(false) && ours > 0; }, 120000);
+    Pump(3000);  // a second entry would be a fault: give it the time to come
+    Check(scan(true), "System log opens (error %lu)", GetLastError());
     Check(ours == 1 && !lstrcmpW(found[0], L"") && !lstrcmpW(found[2], L"0xC0000034"),
           "one entry 0x80040001 of OVTouch for COM5, status 0xC0000034 (%d)", ours);
     char file[MAX_PATH] = "", path[MAX_PATH] = "";
