@@ -21,7 +21,8 @@ void LogCorrections(const KeyReader& reader, const ovt::DriverSettings* settings
             def.Field == &ovt::DriverSettings::YSpan) {
             continue;
         }
-        if (settings->*def.Field != reader.Stored[i]) OvtLogValueCorrected(def.Name, reader.Stored[i], settings->*def.Field);
+        const ULONG used = settings->*def.Field;
+        if (used != reader.Stored[i]) OvtLogValueCorrected(def.Name, reader.Stored[i], used);
     }
 }
 
