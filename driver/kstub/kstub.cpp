@@ -1045,7 +1045,10 @@ BOOLEAN HalMakeBeep(ULONG frequency) {
 }
 
 // Entries come from their own pool and are owned by the system once
-// written; the packet's fields are garbage until the driver sets them.
+// written; the packet's fields are garbage until the driver sets them. The
+// size sits in a header as aligned as the pool's blocks.
+constexpr size_t kEntryHeader = 16;
+
 PVOID IoAllocateErrorLogEntry(PVOID ioObject, UCHAR entrySize) {
     Step();
     World& w = g_world;
@@ -1058,18 +1061,18 @@ PVOID IoAllocateErrorLogEntry(PVOID ioObject, UCHAR entrySize) {
         --w.FailErrorLogEntries;
         return nullptr;
     }
-    auto* block = static_cast<UCHAR*>(std::malloc(entrySize + sizeof(ULONG)));
-    std::memcpy(block, &entrySize, 1);
-    std::memset(block + sizeof(ULONG), 0xCD, entrySize);
+    auto* block = static_cast<UCHAR*>(std::malloc(kEntryHeader + entrySize));
+    block[0] = entrySize;
+    std::memset(block + kEntryHeader, 0xCD, entrySize);
     ++w.LiveErrorLogEntries;
-    return block + sizeof(ULONG);
+    return block + kEntryHeader;
 }
 
 VOID IoWriteErrorLogEntry(PVOID entry) {
     Step();
     World& w = g_world;
     if (w.Irql > DISPATCH_LEVEL) ++w.IrqlErrors;
-    auto* block = static_cast<UCHAR*>(entry) - sizeof(ULONG);
+    auto* block = static_cast<UCHAR*>(entry) - kEntryHeader;
     const size_t size = block[0];
     const auto* p = static_cast<const IO_ERROR_LOG_PACKET*>(entry);
     LoggedEvent e{static_cast<ULONG>(p->ErrorCode), p->FinalStatus, {}};

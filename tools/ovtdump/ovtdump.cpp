@@ -268,6 +268,11 @@ int Run(int argc, char** argv) {
 
     ovtdump::Input* in = ovtdump::OpenInput(input);
     if (in == nullptr) return 1;
+    // Closed also when a bad token ends the run.
+    struct Closer {
+        ovtdump::Input* in;
+        ~Closer() { ovtdump::CloseInput(in); }
+    } closer{in};
 
     ovt::LoadParameters(&g.state.Settings, ReadSetValue, &g);
     g.state.ReportEnableCount = reports;
@@ -299,7 +304,6 @@ int Run(int argc, char** argv) {
     }
     if (rc == 0 && hex && !token.empty()) HandleToken(token);
     if (rc == 0) std::printf("summary bytes=%llu packets=%llu dropped=%llu\n", g.bytes, g.packets, g.dropped);
-    ovtdump::CloseInput(in);
     return rc;
 }
 
