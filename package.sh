@@ -19,7 +19,7 @@ cmake --build "build/$preset" -j"$(nproc)"
 
 rm -rf "$dist"
 mkdir -p "$dist"
-for f in olvaset1.exe ovtcalib.exe OVTouch.SYS ovtouch.cpl altclick.exe uninst.exe; do
+for f in olvaset1.exe ovtcalib.exe OVTouch.SYS ovtouch.cpl altclick.exe uninst.exe ovtdump.exe; do
     if [ -f "build/$preset/out/$f" ]; then cp "build/$preset/out/$f" "$dist/"; fi
 done
 if [ -f setup/readme.txt ]; then cp setup/readme.txt "$dist/"; fi

@@ -173,7 +173,9 @@ void OvtBeep(ULONG frequency, ULONG milliseconds) {
     KeSetTimer(&g_ovt.ToneTimer, due, &g_ovt.ToneDpc);
 }
 
-extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
+namespace {
+
+NTSTATUS Start(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     RtlZeroMemory(&g_ovt, sizeof(g_ovt));
     KeInitializeSpinLock(&g_ovt.SettingsLock);
     g_ovt.Touch.Lock = &kSettingsLock;
@@ -243,5 +245,14 @@ DeleteDevice:
 FreePath:
     ExFreePool(path);
     g_ovt.ServiceKey.Buffer = NULL;
+    return status;
+}
+
+}  // namespace
+
+extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
+    OvtEventLogInit(driver);
+    const NTSTATUS status = Start(driver, registryPath);
+    if (!NT_SUCCESS(status)) OvtLogLoadFailed(status);
     return status;
 }

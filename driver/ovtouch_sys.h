@@ -3,6 +3,7 @@
 #ifndef OVTOUCH_DRIVER_OVTOUCH_SYS_H
 #define OVTOUCH_DRIVER_OVTOUCH_SYS_H
 
+#include "eventlog.h"
 #include "kernel.h"
 #include "touch/control.h"
 

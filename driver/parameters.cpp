@@ -8,7 +8,23 @@ WCHAR kParametersSuffix[] = OVT_W("\\Parameters");
 struct KeyReader {
     HANDLE Key;          // NULL when the key could not be opened
     NTSTATUS OpenStatus; // what each value read answers while Key is NULL
+    ULONG Stored[OVT_PARAMETER_COUNT];  // as read, for the corrections' log
+    ULONG Read;                         // bit i: row i of the table was read
 };
+
+// Each value the corrections changed gets an entry. The spans are always
+// recomputed: that is no correction of what was stored.
+void LogCorrections(const KeyReader& reader, const ovt::DriverSettings* settings) {
+    for (ULONG i = 0; i < OVT_PARAMETER_COUNT; ++i) {
+        const ovt::ParameterDef& def = ovt::kParameterTable[i];
+        if ((reader.Read & (1UL << i)) == 0 || def.Field == &ovt::DriverSettings::XSpan ||
+            def.Field == &ovt::DriverSettings::YSpan) {
+            continue;
+        }
+        const ULONG used = settings->*def.Field;
+        if (used != reader.Stored[i]) OvtLogValueCorrected(def.Name, reader.Stored[i], used);
+    }
+}
 
 // Values are read one by one: a missing key or value, or one of another
 // type or size, keeps its default; anything else fails the load.
@@ -44,6 +60,12 @@ int32_t ReadValue(void* context, const char* name, uint32_t* value) {
     }
     // cppcheck-suppress bufferAccessOutOfBounds ; Data[1] is declared, the union holds the 4 bytes
     RtlCopyMemory(value, buffer.Info.Data, sizeof(ULONG));
+    for (ULONG i = 0; i < OVT_PARAMETER_COUNT; ++i) {
+        if (ovt::kParameterTable[i].Name == name) {
+            reader->Stored[i] = *value;
+            reader->Read |= 1UL << i;
+        }
+    }
     return OVT_STATUS_SUCCESS;
 }
 
@@ -75,7 +97,7 @@ NTSTATUS OvtLoadParameters(ovt::DriverSettings* settings) {
     OBJECT_ATTRIBUTES oa;
     InitObjectAttributes(&oa, &path);
     KeyReader reader;
-    reader.Key = NULL;
+    RtlZeroMemory(&reader, sizeof(reader));
     reader.OpenStatus = ZwOpenKey(&reader.Key, KEY_READ, &oa);
     if (!NT_SUCCESS(reader.OpenStatus)) {
         reader.Key = NULL;
@@ -85,6 +107,7 @@ NTSTATUS OvtLoadParameters(ovt::DriverSettings* settings) {
     }
 
     const NTSTATUS status = ovt::LoadParameters(settings, ReadValue, &reader);
+    LogCorrections(reader, settings);
     if (reader.Key != NULL) ZwClose(reader.Key);
     ExFreePool(buffer);
     return status;

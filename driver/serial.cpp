@@ -48,6 +48,7 @@ void IssueReads(bool retry) {
         if (!retry && g_ovt.ByteLessReads >= kByteLessRun) {
             if (g_ovt.Retries >= kRetriesBeforeReopen) {
                 OVT_TRACE("OVT: port given up\n");
+                OvtLogPortGivenUp();
                 InterlockedExchange(&g_ovt.ReadPhase, PhaseLost);
                 KeSetEvent(&g_ovt.ThreadWake, IO_NO_INCREMENT, FALSE);
                 return;
@@ -86,6 +87,7 @@ NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT, PIRP irp, PVOID) {
         if (ok && bytes != 0) {
             g_ovt.ByteLessReads = 0;
             g_ovt.Retries = 0;
+            OvtLogPortByte();
         } else {
             if (g_ovt.ByteLessReads < kByteLessRun) ++g_ovt.ByteLessReads;
             OVT_TRACE("OVT: read status %08lx bytes %lu\n", static_cast<ULONG>(irp->IoStatus.Status), bytes);
@@ -190,7 +192,9 @@ VOID NTAPI OvtPortOpenThread(PVOID) {
         PVOID reference = NULL;
         const NTSTATUS opened = OvtOpenPort(&name, &port, &reference);
         OVT_TRACE("OVT: open COM%lu: %08lx\n", g_ovt.Touch.Settings.Port, opened);
+        if (!NT_SUCCESS(opened)) OvtLogPortOpenFailed(nameText + 4, opened);  // without "\??\"
         if (!NT_SUCCESS(opened) || !StartLink(port, reference)) continue;
+        OvtLogPortOpened(nameText + 4);
 
         while (!Stopping() && g_ovt.ReadPhase != PhaseLost) {
             KeWaitForSingleObject(&g_ovt.ThreadWake, Executive, KernelMode, FALSE, NULL);

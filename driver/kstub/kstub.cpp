@@ -525,6 +525,7 @@ Leaks Held() {
     l.OpenPortFiles = 0;
     for (auto& p : g_world.Ports) l.OpenPortFiles += p->OpenFiles;
     l.LiveThreads = g_world.LiveThreads;
+    l.ErrorLogEntries = g_world.LiveErrorLogEntries;
     return l;
 }
 
@@ -1082,4 +1083,59 @@ BOOLEAN HalMakeBeep(ULONG frequency) {
     g_world.Beeps.push_back(frequency);
     g_world.Tone = frequency;
     return TRUE;
+}
+
+// Entries come from their own pool and are owned by the system once
+// written; the packet's fields are garbage until the driver sets them. The
+// size sits in a header as aligned as the pool's blocks.
+constexpr size_t kEntryHeader = 16;
+
+PVOID IoAllocateErrorLogEntry(PVOID ioObject, UCHAR entrySize) {
+    Step();
+    World& w = g_world;
+    if (w.Irql > DISPATCH_LEVEL) ++w.IrqlErrors;
+    if (ioObject == nullptr || entrySize < sizeof(IO_ERROR_LOG_PACKET) || entrySize > ERROR_LOG_MAXIMUM_SIZE) {
+        if (w.RuleBroken.empty()) w.RuleBroken = "error log entry without an object or of a bad size";
+        return nullptr;
+    }
+    if (w.FailErrorLogEntries > 0) {
+        --w.FailErrorLogEntries;
+        return nullptr;
+    }
+    auto* block = static_cast<UCHAR*>(std::malloc(kEntryHeader + entrySize));
+    block[0] = entrySize;
+    std::memset(block + kEntryHeader, 0xCD, entrySize);
+    ++w.LiveErrorLogEntries;
+    return block + kEntryHeader;
+}
+
+VOID IoWriteErrorLogEntry(PVOID entry) {
+    Step();
+    World& w = g_world;
+    if (w.Irql > DISPATCH_LEVEL) ++w.IrqlErrors;
+    auto* block = static_cast<UCHAR*>(entry) - kEntryHeader;
+    const size_t size = block[0];
+    const auto* p = static_cast<const IO_ERROR_LOG_PACKET*>(entry);
+    LoggedEvent e{static_cast<ULONG>(p->ErrorCode), p->FinalStatus, {}};
+    size_t at = p->StringOffset;
+    bool bad = p->DumpDataSize != 0 || (p->NumberOfStrings != 0 && at < offsetof(IO_ERROR_LOG_PACKET, DumpData));
+    for (USHORT i = 0; i < p->NumberOfStrings && !bad; ++i) {
+        std::u16string s;
+        for (;; at += 2) {
+            if (at + 2 > size) {
+                bad = true;
+                break;
+            }
+            char16_t c;
+            std::memcpy(&c, static_cast<const UCHAR*>(entry) + at, 2);
+            if (c == 0) break;
+            s.push_back(c);
+        }
+        at += 2;
+        e.Strings.push_back(Narrow(s));
+    }
+    if (bad && w.RuleBroken.empty()) w.RuleBroken = "error log entry with strings or data outside it";
+    w.Events.push_back(e);
+    --w.LiveErrorLogEntries;
+    std::free(block);
 }

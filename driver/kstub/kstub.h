@@ -350,6 +350,26 @@ struct SERIAL_TIMEOUTS {
 #define IOCTL_SERIAL_SET_LINE_CONTROL CTL_CODE(FILE_DEVICE_SERIAL_PORT, 3, METHOD_BUFFERED, 0)
 #define IOCTL_SERIAL_SET_TIMEOUTS CTL_CODE(FILE_DEVICE_SERIAL_PORT, 7, METHOD_BUFFERED, 0)
 
+// --- error log ---------------------------------------------------------------------
+
+struct IO_ERROR_LOG_PACKET {
+    UCHAR MajorFunctionCode;
+    UCHAR RetryCount;
+    USHORT DumpDataSize;
+    USHORT NumberOfStrings;
+    USHORT StringOffset;
+    USHORT EventCategory;
+    NTSTATUS ErrorCode;
+    ULONG UniqueErrorValue;
+    NTSTATUS FinalStatus;
+    ULONG SequenceNumber;
+    ULONG IoControlCode;
+    LARGE_INTEGER DeviceOffset;
+    ULONG DumpData[1];
+};
+typedef IO_ERROR_LOG_PACKET* PIO_ERROR_LOG_PACKET;
+#define ERROR_LOG_MAXIMUM_SIZE 152  // the x86 kernel's limit
+
 // --- routines ------------------------------------------------------------------
 
 PVOID ExAllocatePoolWithTag(POOL_TYPE type, size_t bytes, ULONG tag);
@@ -407,5 +427,7 @@ NTSTATUS RtlWriteRegistryValue(ULONG relativeTo, PCWSTR path, PCWSTR valueName, 
 NTSTATUS RtlDeleteRegistryValue(ULONG relativeTo, PCWSTR path, PCWSTR valueName);
 
 BOOLEAN HalMakeBeep(ULONG frequency);
+PVOID IoAllocateErrorLogEntry(PVOID ioObject, UCHAR entrySize);
+VOID IoWriteErrorLogEntry(PVOID entry);
 
 #endif

@@ -120,6 +120,13 @@ struct RegKey {
     std::map<std::u16string, RegValue> Values;  // lower-case names
 };
 
+// One entry that reached the System log.
+struct LoggedEvent {
+    ULONG Code;
+    NTSTATUS FinalStatus;
+    std::vector<std::string> Strings;
+};
+
 struct Request {
     NTSTATUS Status;
     ULONG_PTR Information;
@@ -161,6 +168,11 @@ struct World {
     std::vector<ACCESS_MASK> OpenAccess;
     bool OpenWithoutFile = false;  // success with no file object
     int LiveObjects = 0;           // referenced file and thread objects
+
+    // Error log: entries written, and allocations of an entry to fail.
+    std::vector<LoggedEvent> Events;
+    int FailErrorLogEntries = 0;
+    int LiveErrorLogEntries = 0;  // allocated, not yet written
 
     // Speaker.
     std::vector<ULONG> Beeps;  // every HalMakeBeep argument
@@ -235,9 +247,10 @@ struct Leaks {
     int Objects;
     int OpenPortFiles;
     int LiveThreads;
+    int ErrorLogEntries;
     bool None() const {
         return Pool == 0 && Irps == 0 && Handles == 0 && Devices == 0 && Links == 0 && Objects == 0 &&
-               OpenPortFiles == 0 && LiveThreads == 0;
+               OpenPortFiles == 0 && LiveThreads == 0 && ErrorLogEntries == 0;
     }
 };
 Leaks Held();

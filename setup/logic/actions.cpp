@@ -52,6 +52,12 @@ const RegistryValue kMouseValues[3] = {
     OVT_SZ("DoubleClickWidth", "30"),
 };
 
+const RegistryValue kEventSourceValues[2] = {
+    {"EventMessageFile", kRegExpandSz, "%SystemRoot%\\System32\\Drivers\\OVTouch.SYS", 0,
+     sizeof("%SystemRoot%\\System32\\Drivers\\OVTouch.SYS")},
+    OVT_DWORD("TypesSupported", 7),  // errors, warnings, information
+};
+
 #undef OVT_SZ
 #undef OVT_DWORD
 
@@ -68,6 +74,7 @@ const char kParametersPath[] = OVT_PARAMETERS_KEY_PATH;
 const char kMousePath[] = "Control Panel\\Mouse";
 const char kRunOncePath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char kRunOnceValue[] = "OVTouch";
+const char kEventSourcePath[] = "System\\CurrentControlSet\\Services\\EventLog\\System\\OVTouch";
 const char kShellFoldersPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kProgramsValue[] = "Programs";
 const char kPackageFolder[] = "\\OVTouch";
@@ -225,6 +232,13 @@ bool Installer::WriteRegistrySettings(InstallerUi& ui, uint32_t port) {
         registry_.CloseKey(runOnce);
     }
     return true;
+}
+
+void Installer::RegisterEventSource() {
+    RegKey key = 0;
+    if (registry_.CreateKey(RegRoot::LocalMachine, kEventSourcePath, kKeyAllAccess, &key) != kErrorSuccess) return;
+    WriteValues(registry_, key, kEventSourceValues, 2, 0);
+    registry_.CloseKey(key);
 }
 
 bool Installer::CreateStartMenuShortcuts(InstallerUi& ui) {

@@ -41,11 +41,14 @@ extern const RegistryValue kParameterValues[15];  // Port's number is replaced
 extern const RegistryValue kMouseValues[3];
 extern const Shortcut kShortcuts[4];
 
+extern const RegistryValue kEventSourceValues[2];
+
 extern const char kServicesPath[];
 extern const char kServiceKeyPath[];
 extern const char kParametersPath[];
 extern const char kMousePath[];
 extern const char kRunOncePath[];
+extern const char kEventSourcePath[];  // the driver's source in the System log
 extern const char kRunOnceValue[];
 extern const char kShellFoldersPath[];
 extern const char kProgramsValue[];
@@ -70,6 +73,9 @@ class Installer {
 
     bool CopyPackageFiles(InstallerUi& ui);
     bool WriteRegistrySettings(InstallerUi& ui, uint32_t port);
+    // Lets Event Viewer show the driver's entries with its texts. Silent:
+    // without it the entries are still logged, only shown unformatted.
+    void RegisterEventSource();
     bool CreateStartMenuShortcuts(InstallerUi& ui);
     void RestartWindows();
 

@@ -83,12 +83,17 @@ class Run {
             Join(path, sizeof path, kServiceKeyPath, sub);
             if (registry_.DeleteKey(RegRoot::LocalMachine, path) == kErrorSuccess) ++report_.removed;
         }
-        const long rc = registry_.DeleteKey(RegRoot::LocalMachine, kServiceKeyPath);
+        DeleteKey(kServiceKeyPath);
+        DeleteKey(kEventSourcePath);
+    }
+
+    void DeleteKey(const char* path) {
+        const long rc = registry_.DeleteKey(RegRoot::LocalMachine, path);
         if (rc == kErrorSuccess) {
             ++report_.removed;
         } else if (rc != kErrorFileNotFound) {
             char what[160];
-            JoinForMessage(what, sizeof what, "HKEY_LOCAL_MACHINE\\", kServiceKeyPath);
+            JoinForMessage(what, sizeof what, "HKEY_LOCAL_MACHINE\\", path);
             Fail(what);
         }
     }

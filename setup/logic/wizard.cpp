@@ -66,6 +66,7 @@ void Wizard::Next() {
         SetAction(kTextRegistry);
         const int index = view_.SelectedPortIndex();
         installer_.WriteRegistrySettings(*this, index > 0 ? static_cast<uint32_t>(index) + 1 : 1u);
+        installer_.RegisterEventSource();
         SetAction(kTextShortcuts);
         installer_.CreateStartMenuShortcuts(*this);
         view_.ShowPage(Page::Progress, false);

@@ -185,6 +185,16 @@ TEST_F(RegistryTest, ARunOncePathOverTheBufferIsRefusedAndNothingIsWrittenThere)
     EXPECT_FALSE(reg.HasValue(RegRoot::LocalMachine, kRunOncePath, kRunOnceValue));
 }
 
+// Event Viewer loads the texts from the file the source names: the driver
+// where the copy put it, %SystemRoot% being the Windows directory.
+TEST_F(RegistryTest, TheEventSourceNamesTheInstalledDriver) {
+    installer.RegisterEventSource();
+    EXPECT_THAT(Writes(), ElementsAreArray(EventSourceWrites()));
+    installer.CopyPackageFiles(ui);
+    EXPECT_EQ(sys.Content(W() + "\\System32\\Drivers\\OVTouch.SYS"), "v1 OVTouch.SYS");
+    EXPECT_EQ(reg.openHandles(), 0);
+}
+
 class ShortcutTest : public SetupFixture {
   protected:
     std::vector<std::string> LinkSteps(int row) const {
@@ -358,7 +368,9 @@ TEST_F(ReinstallTest, ASecondInstallationOverwritesEverythingAndResetsTheCalibra
 
     InstallAll(1);
     EXPECT_THAT(ui.errors(), IsEmpty());
-    EXPECT_THAT(Writes(), ElementsAreArray(ExpectedWrites(1, S())));
+    auto expected = ExpectedWrites(1, S());
+    for (const Write& w : EventSourceWrites()) expected.push_back(w);
+    EXPECT_THAT(Writes(), ElementsAreArray(expected));
     EXPECT_EQ(firstWrites.size(), Writes().size());
     uint32_t v = 0;
     reg.GetDword(RegRoot::LocalMachine, kParametersPath, "XHigh", &v);

@@ -72,6 +72,7 @@ class SetupFixture : public ::testing::Test {
     void InstallAll(uint32_t port = 1) {
         installer.CopyPackageFiles(ui);
         installer.WriteRegistrySettings(ui, port);
+        installer.RegisterEventSource();
         installer.CreateStartMenuShortcuts(ui);
     }
 
@@ -118,6 +119,13 @@ inline std::vector<Write> ExpectedWrites(uint32_t port, const std::string& S) {
         {mouse, "DoubleClickWidth", 1, Bytes("30", true)},
         {run, "OVTouch", 1, Bytes(S + "\\ovtcalib.exe", true)},
     };
+}
+
+// What registering the driver's event log source writes.
+inline std::vector<Write> EventSourceWrites() {
+    const std::string key = "HKLM\\System\\CurrentControlSet\\Services\\EventLog\\System\\OVTouch";
+    return {{key, "EventMessageFile", 2, Bytes("%SystemRoot%\\System32\\Drivers\\OVTouch.SYS", true)},
+            {key, "TypesSupported", 4, Dword(7)}};
 }
 
 }  // namespace ovt::setup::test

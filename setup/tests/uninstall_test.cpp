@@ -70,11 +70,12 @@ TEST_F(UninstallTest, RemovesLinksRegistryAndFilesInOrderAndNamesTheRestart) {
     EXPECT_TRUE(sys.HasFolder(kPrograms));
     EXPECT_FALSE(reg.HasKey(RegRoot::LocalMachine, kServiceKeyPath));
     EXPECT_FALSE(reg.HasKey(RegRoot::LocalMachine, kParametersPath));
+    EXPECT_FALSE(reg.HasKey(RegRoot::LocalMachine, kEventSourcePath));
     EXPECT_TRUE(reg.HasKey(RegRoot::LocalMachine, kServicesPath));
     EXPECT_FALSE(reg.HasValue(RegRoot::LocalMachine, kRunOncePath, kRunOnceValue));
     // The user's double-click settings are the user's now.
     EXPECT_TRUE(reg.HasValue(RegRoot::CurrentUser, kMousePath, "DoubleClickSpeed"));
-    EXPECT_EQ(report.removed, 4 + 1 + 1 + 1 + 1 + 6 + 1);
+    EXPECT_EQ(report.removed, 4 + 1 + 1 + 1 + 1 + 1 + 6 + 1);
     EXPECT_EQ(report.scheduled, 0);
     EXPECT_EQ(report.failed, 0);
     EXPECT_EQ(reg.openHandles(), 0);

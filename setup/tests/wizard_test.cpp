@@ -102,6 +102,7 @@ TEST_F(WizardTest, NextShowsThePortPageAndBackReturnsKeepingTheChoice) {
     uint32_t port = 0;
     ASSERT_TRUE(reg.GetDword(RegRoot::LocalMachine, kParametersPath, "Port", &port));
     EXPECT_EQ(port, 2u);
+    EXPECT_TRUE(reg.HasKey(RegRoot::LocalMachine, "System\\CurrentControlSet\\Services\\EventLog\\System\\OVTouch"));
 }
 
 TEST_F(WizardTest, TheInstallationRunsWithAllButtonsOffAndEndsOnTheRestartPage) {

@@ -24,8 +24,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 WIN2000_SUBSYSTEM = (5, 0)
 LANG_ZH_CN = 2052
-SUBSYSTEM_NATIVE, SUBSYSTEM_GUI = 1, 2
+SUBSYSTEM_NATIVE, SUBSYSTEM_GUI, SUBSYSTEM_CONSOLE = 1, 2, 3
 RT_BITMAP, RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_VERSION = 2, 3, 5, 6, 14, 16
+RT_MESSAGETABLE = 11
 PROGRAM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comctl32.dll",
                 "shell32.dll", "ole32.dll", "msvcrt.dll"}
 DRIVER_DLLS = {"ntoskrnl.exe", "hal.dll"}
@@ -103,8 +104,13 @@ VERSION_APPLET = {"version": (1, 0, 0, 1), "tables": ["080404b0"], "strings": {
     "ProductName": "ovtouch Dynamic Link Library"}}
 VERSION_SETUP = {"version": (1, 0, 0, 1), "strings": {}}
 
+# The driver's System log texts (message table 1): the event codes the
+# event source's readers look up, in Chinese (PRC) and US English.
+DRIVER_MESSAGES = {"languages": {0x804, 0x409},
+                   "ids": {0x80040001, 0xC0040002, 0x40040003, 0x40040004, 0xC0040005}}
+
 DELIVERABLES = [
-    {"name": "OVTouch.SYS", "kind": "driver", "max": 16 * KIB},
+    {"name": "OVTouch.SYS", "kind": "driver", "max": 16 * KIB, "messages": DRIVER_MESSAGES},
     {"name": "ovtcalib.exe", "kind": "exe", "max": 64 * KIB, "texts": CALIB_TEXTS,
      "icons": {100: [(32, 32, 16)]}},
     {"name": "ovtouch.cpl", "kind": "dll", "max": 64 * KIB, "exports": ["CPlApplet"], "texts": APPLET_TEXTS,
@@ -117,6 +123,8 @@ DELIVERABLES = [
      "bitmaps": {135: (267, 54, 4)}, "icons": {128: [(32, 32, 16), (16, 16, 16)]}, "version": VERSION_SETUP},
     # Not a deliverable of its own design; it still has to load on 2000.
     {"name": "uninst.exe", "kind": "any-exe", "max": 64 * KIB},
+    # The field engineers' console tool, the C++ runtime linked in.
+    {"name": "ovtdump.exe", "kind": "console", "max": 384 * KIB},
 ]
 
 
@@ -305,6 +313,39 @@ def check_icons(rep, name, res, icons):
             rep.check(w in images, name, f"icon {gid} has {w[0]}x{w[1]} {w[2]} colours", f"has {images}")
 
 
+def message_table(data):
+    """id -> (UTF-16 entry?, text) of a MESSAGE_RESOURCE_DATA."""
+    out = {}
+    (blocks,) = struct.unpack_from("<I", data, 0)
+    for b in range(blocks):
+        low, high, off = struct.unpack_from("<III", data, 4 + 12 * b)
+        for mid in range(low, high + 1):
+            length, flags = struct.unpack_from("<HH", data, off)
+            raw = data[off + 4:off + length]
+            wide = bool(flags & 1)
+            out[mid] = (wide, raw.decode("utf-16-le" if wide else "latin-1").rstrip("\0"))
+            off += length
+    return out
+
+
+def check_messages(rep, name, res, want):
+    tables = find_res(res, RT_MESSAGETABLE, 1)
+    rep.check(set(tables) == want["languages"], name, "message table languages",
+              f"has {sorted(hex(lang) for lang in tables)}")
+    for lang, data in sorted(tables.items()):
+        try:
+            msgs = message_table(data)
+        except struct.error as e:
+            rep.check(False, name, f"message table {lang:#x} readable", str(e))
+            continue
+        rep.check(set(msgs) == want["ids"], name, f"message table {lang:#x} ids",
+                  f"has {sorted(hex(i) for i in msgs)}")
+        rep.check(all(wide for wide, _ in msgs.values()), name, f"message table {lang:#x} in UTF-16", "ANSI entries")
+        if lang == 0x804:
+            rep.check(all(any("\u4e00" <= c <= "\u9fff" for c in text) for _, text in msgs.values()), name,
+                      "message texts in Chinese", "a text without Chinese")
+
+
 def check_version(rep, name, pe, want):
     fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
     if not rep.check(bool(fixed), name, "version resource present", "missing"):
@@ -393,7 +434,9 @@ def check_image(rep, path, deliverable, allowed, new_imports, arch="i686"):
         rep.check(oh.CheckSum != 0 and oh.CheckSum == pe.generate_checksum(), name, "valid checksum",
                   f"stored {oh.CheckSum:#x}, computed {pe.generate_checksum():#x}")
     else:
-        if kind in ("any-exe", "dll"):
+        if kind == "console":
+            rep.check(oh.Subsystem == SUBSYSTEM_CONSOLE, name, "console subsystem", f"subsystem {oh.Subsystem}")
+        elif kind in ("any-exe", "dll"):
             # The loader looks at a DLL's subsystem no more than at a
             # console program's: either Windows subsystem loads.
             rep.check(oh.Subsystem in (2, 3), name, "Windows subsystem", f"subsystem {oh.Subsystem}")
@@ -443,6 +486,8 @@ def check_image(rep, path, deliverable, allowed, new_imports, arch="i686"):
         check_icons(rep, name, res, deliverable["icons"])
     if "version" in deliverable:
         check_version(rep, name, pe, deliverable["version"])
+    if "messages" in deliverable:
+        check_messages(rep, name, res, deliverable["messages"])
     if "texts" in deliverable:
         check_texts(rep, name, pe, deliverable["texts"])
 

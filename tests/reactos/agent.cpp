@@ -1044,11 +1044,202 @@ void Uninstalled() {
     char text[MAX_PATH];
     Check(!KeyExists(HKEY_LOCAL_MACHINE, kService), "service key removed");
     Check(!RegText(HKEY_LOCAL_MACHINE, kRunOnce, "OVTouch", text, sizeof text), "no run-once entry");
+    Check(!KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\System\\OVTouch"),
+          "event log source removed");
     Check(!OpenDevice(20000), "the driver no longer starts");
     HANDLE com = CreateFileA("\\\\.\\COM2", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     Check(com != INVALID_HANDLE_VALUE, "COM2 free again (error %lu)", GetLastError());
     if (com != INVALID_HANDLE_VALUE) CloseHandle(com);
     Shot("uninstalled-desktop");
+}
+
+// Field diagnosis, one step a boot, chosen by what is installed: (A) the
+// driver runs on COM2: ovtdump COM2 is refused in one line, ovtdump --driver
+// prints touches at their mapped places; Port becomes 5 for the next boot.
+// (B) Port 5, no such port: the System log holds one entry of ours for it,
+// formatted through the registered message file. (C) not installed:
+// ovtdump COM2 decodes the host's packets itself.
+void FieldDiag() {
+    const char dump[] = "C:\\ovt\\pkg\\ovtdump.exe";
+    const char out[] = "C:\\ovt\\dump.txt";
+    auto start = [&](const char* args) -> HANDLE {
+        SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
+        HANDLE f = CreateFileA(out, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0, NULL);
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        si.hStdOutput = si.hStdError = f;
+        PROCESS_INFORMATION pi = {};
+        char line[300];
+        snprintf(line, sizeof line, "%s %s", dump, args);
+        // No console: a second new console soon after one closed fails the
+        // program's start on this system.
+        BOOL ok = CreateProcessA(NULL, line, NULL, NULL, TRUE, DETACHED_PROCESS, NULL, NULL, &si, &pi);
+        CloseHandle(f);
+        if (!Check(ok != FALSE, "started ovtdump %s (error %lu)", args, ok ? 0 : GetLastError())) return NULL;
+        CloseHandle(pi.hThread);
+        return pi.hProcess;
+    };
+    static char text[8192];
+    auto output = [&]() -> const char* {
+        text[0] = 0;
+        HANDLE f = CreateFileA(out, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+        DWORD n = 0;
+        if (f != INVALID_HANDLE_VALUE) {
+            ReadFile(f, text, sizeof text - 1, &n, NULL);
+            CloseHandle(f);
+        }
+        text[n] = 0;
+        return text;
+    };
+    auto line = [&](const char* prefix, char* got, int size) {
+        got[0] = 0;
+        bool found = WaitFor([&] { return strstr(output(), prefix) != NULL; }, 20000);
+        if (found) {
+            const char* at = strstr(text, prefix);
+            int n = (int)strcspn(at, "\r\n");
+            snprintf(got, size, "%.*s", n < size - 1 ? n : size - 1, at);
+        }
+        return found;
+    };
+    // Ends it and passes what it printed to the host, line by line.
+    auto stop = [&](HANDLE& p) {
+        if (p && WaitForSingleObject(p, 0) == WAIT_TIMEOUT) TerminateProcess(p, 0);
+        if (p) CloseHandle(p);
+        p = NULL;
+        output();
+        for (char* l = strtok(text, "\r\n"); l; l = strtok(NULL, "\r\n")) Say("ovtdump: %s", l);
+    };
+    char got[300], want[300];
+
+    if (!KeyExists(HKEY_LOCAL_MACHINE, kService)) {  // (C)
+        HANDLE p = start("COM2");
+        Pump(2000);
+        Say("REQ send noise d1024,512 bad u1024,512");
+        Check(line("packet up", got, sizeof got), "ovtdump COM2 decodes the up packet: '%s'", got);
+        output();
+        Check(strstr(text, "packet down raw_x=1024 raw_y=512\r\nrecord flags=0x0001 x=32767 y=16383\r\n"
+                           "record flags=0x0002 x=32767 y=16383\r\n") != NULL &&
+                  strstr(text, "drop checksum") != NULL,
+              "the down packet's clicks at 32767,16383, the damaged one dropped");
+        stop(p);
+        return;
+    }
+
+    const long port = Param("Port");
+    if (port == 2) {  // (A)
+        HANDLE p = start("COM2");
+        Check(p && WaitForSingleObject(p, 20000) == WAIT_OBJECT_0, "ovtdump COM2 ends at once");
+        DWORD rc = 0;
+        if (p) GetExitCodeProcess(p, &rc);
+        if (p) CloseHandle(p);
+        Check(rc == 1 && !strcmp(output(),
+                                 "ovtdump: COM2: in use; the touch driver is running and holds its port: use ovtdump "
+                                 "--driver\r\n"),
+              "refused in one line (exit %lu): '%s'", rc, text);
+
+        p = start("--driver");
+        DWORD button = GetWord(IOCTL_TOUCH_GET_BUTTON_MODE), mode = GetWord(IOCTL_TOUCH_GET_MOUSE_MODE);
+        BeepSettings beep = {};
+        Io(IOCTL_TOUCH_GET_BEEP, NULL, 0, &beep, sizeof beep);
+        snprintf(want, sizeof want, "driver ButtonMode=%lu MouseMode=%lu BeepMode=%lu BeepFreq=%lu BeepTime=%lu",
+                 button, mode, (unsigned long)beep.BeepMode, (unsigned long)beep.BeepFreq,
+                 (unsigned long)beep.BeepTime);
+        DWORD alive = 0;
+        bool shown = line("driver ", got, sizeof got);
+        if (p) GetExitCodeProcess(p, &alive);
+        Check(shown && !strcmp(got, want), "settings '%s' (exit code %lx)", got, alive);
+        // What the last record of a down and of an up does, by mode.
+        const char* side = button == 1 ? "right" : "left";
+        char down[32], up[32];
+        snprintf(down, sizeof down, "%s", mode == 0 ? "-up" : mode == 1 ? "none" : "-down");
+        snprintf(up, sizeof up, "%s", mode == 0 ? "none" : "-up");
+        const struct {
+            const char* what;
+            int px, py;
+            const char* buttons;
+        } steps[] = {{"down", 400, 300, down}, {"move", 420, 320, "none"}, {"up", 420, 320, up}};
+        for (const auto& st : steps) {
+            const int rx = RawX(st.px), ry = RawY(st.py);
+            Say("REQ send %c%d,%d", st.what[0], rx, ry);
+            char buttons[32];
+            snprintf(buttons, sizeof buttons, "%s%s", st.buttons[0] == '-' ? side : "", st.buttons);
+            snprintf(want, sizeof want, "touch %s raw_x=%d raw_y=%d x=%u y=%u buttons=%s", st.what, rx, ry,
+                     ExpectAxis(rx, Param("XLow"), Param("XHigh")), ExpectAxis(ry, Param("YLow"), Param("YHigh")), buttons);
+            char prefix[32];
+            snprintf(prefix, sizeof prefix, "touch %s", st.what);
+            Check(line(prefix, got, sizeof got) && !strcmp(got, want), "'%s' (want '%s')", got, want);
+        }
+        stop(p);
+        RegSetDword(kParams, "Port", 5);
+        return;
+    }
+
+    // (B): the driver tried COM5 once a second since it loaded. The kernel
+    // hands entries over when its log worker next runs (here up to 30 s
+    // after the event log service is up): the log is read until ours came.
+    if (!Check(port == 5, "Port %ld is 2 (first step) or 5 (second)", port)) return;
+    static BYTE buf[0x10000];
+    int ours = 0;
+    WCHAR found[3][64] = {};
+    auto scan = [&](bool say) {
+        ours = 0;
+        HANDLE log = OpenEventLogA(NULL, "System");
+        if (log == NULL) return false;
+        for (;;) {
+            DWORD read = 0, need = 0;
+            if (!ReadEventLogW(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buf, sizeof buf, &read, &need))
+                break;
+            for (BYTE* r = buf; r < buf + read; r += ((EVENTLOGRECORD*)r)->Length) {
+                EVENTLOGRECORD* e = (EVENTLOGRECORD*)r;
+                if (lstrcmpW((WCHAR*)(e + 1), L"OVTouch")) continue;
+                WCHAR strings[3][64] = {};
+                const WCHAR* str = (WCHAR*)(r + e->StringOffset);
+                char line8[300];
+                int n = snprintf(line8, sizeof line8, "entry %08lx:", e->EventID);
+                for (int i = 0; i < e->NumStrings; ++i, str += lstrlenW(str) + 1) {
+                    n += snprintf(line8 + n, sizeof line8 - n, " '%ls'", str);
+                    if (i < 3) lstrcpynW(strings[i], str, 64);
+                }
+                if (say) Say("%s", line8);
+                // The system's device name first (empty: logged in the driver's name).
+                if (e->EventID == 0x80040001 && e->NumStrings == 3 && !lstrcmpW(strings[1], L"COM5")) {
+                    memcpy(found, strings, sizeof found);
+                    ++ours;
+                }
+            }
+        }
+        CloseEventLog(log);
+        return true;
+    };
+    WaitFor([&] { return scan(false) && ours > 0; }, 120000);
+    Pump(3000);  // a second entry would be a fault: give it the time to come
+    Check(scan(true), "System log opens (error %lu)", GetLastError());
+    Check(ours == 1 && !lstrcmpW(found[0], L"") && !lstrcmpW(found[2], L"0xC0000034"),
+          "one entry 0x80040001 of OVTouch for COM5, status 0xC0000034 (%d)", ours);
+    char file[MAX_PATH] = "", path[MAX_PATH] = "";
+    RegText(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\System\\OVTouch", "EventMessageFile",
+            file, sizeof file);
+    ExpandEnvironmentStringsA(file, path, sizeof path);
+    HMODULE m = LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
+    if (!Check(m != NULL, "message file %s loads (error %lu)", path, GetLastError())) return;
+    const WCHAR* args[3] = {found[0], found[1], found[2]};
+    // 0 is what Event Viewer asks for: on this Chinese system, the Chinese.
+    const WCHAR kChinese[] = L"\x89e6\x6478\x5c4f\x9a71\x52a8\x7a0b\x5e8f\x65e0\x6cd5\x6253\x5f00\x4e32\x53e3 COM5";
+    const struct {
+        DWORD lang;
+        const WCHAR* phrase;
+    } langs[] = {{0x804, kChinese}, {0, kChinese}, {0x409, L"cannot open serial port COM5 (status 0xC0000034)"}};
+    for (const auto& l : langs) {
+        WCHAR msg[600] = L"";
+        DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, m, 0x80040001, l.lang,
+                                 msg, 600, (va_list*)args);
+        char utf8[1200] = "";
+        WideCharToMultiByte(CP_UTF8, 0, msg, -1, utf8, sizeof utf8, NULL, NULL);
+        Check(n > 0 && wcsstr(msg, l.phrase) != NULL, "formatted in language %lx: %s", l.lang, utf8);
+    }
+    FreeLibrary(m);
 }
 
 // The driver registered as the setup registers it, for the power-on boots.
@@ -1088,7 +1279,7 @@ const struct {
 } kScenarios[] = {{"install", Install},       {"firstboot", FirstBoot}, {"modes", Modes},
                   {"pace", Pace},             {"latency", Latency},     {"sound", Sound},         {"altclick", AltClick},
                   {"applet", Applet},         {"uninstall", Uninstall}, {"uninstalled", Uninstalled},
-                  {"register", Register},     {"poweron", PowerOn}};
+                  {"register", Register},     {"poweron", PowerOn},     {"fielddiag", FieldDiag}};
 
 int RunWords(char* words) {
     for (char* w = strtok(words, " \r\n"); w; w = strtok(NULL, " \r\n")) {

@@ -47,10 +47,12 @@ LATENCY_TOUCH_MEDIAN_MS = 50.0
 # OVT_REACTOS_PLAN ("line;line") runs another plan while working on one.
 PLAN = [
     "install reset",
-    "firstboot modes pace latency sound altclick applet uninstall reset",
-    "uninstalled halt",
+    "firstboot modes pace latency sound altclick applet fielddiag reset",  # fielddiag: one step a boot
+    "fielddiag uninstall reset",
+    "uninstalled fielddiag halt",
 ]
-SCENARIOS = [w for line in PLAN for w in line.split()[:-1]] + ["screenshots"]
+# Each scenario once, in the order it first runs.
+SCENARIOS = list(dict.fromkeys(w for line in PLAN for w in line.split()[:-1])) + ["screenshots"]
 # What the uninstaller must leave nowhere on the disk but in the harness's
 # own folder: the package's files and folder, and its shortcuts.
 PACKAGE_NAMES = {"ovtcalib.exe", "ovtouch.sys", "ovtouch.cpl", "uninst.exe", "altclick.exe", "ovtouch",

@@ -1,19 +1,14 @@
 // ovtdump: decodes a touch controller byte stream through the driver's own
 // core and prints what the driver would do with it, line by line.
 #include <cctype>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include "driver/touch/control.h"
+#include "io.h"
 
 namespace {
 
@@ -23,10 +18,6 @@ using ovt::DriverSettings;
 using ovt::MouseRecord;
 using ovt::TouchHooks;
 using ovt::TouchState;
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void OnInterrupt(int) { g_interrupted = 1; }
 
 struct UsageError {
     std::string message;
@@ -206,23 +197,11 @@ bool IsValueName(const std::string& name) {
     return false;
 }
 
-void SetRawTty(int fd) {
-    termios t{};
-    if (tcgetattr(fd, &t) != 0) return;
-    cfmakeraw(&t);
-    cfsetispeed(&t, B9600);
-    cfsetospeed(&t, B9600);
-    t.c_cflag &= ~(PARENB | CSTOPB | CSIZE | CRTSCTS);
-    t.c_cflag |= CS8 | CLOCAL | CREAD;
-    t.c_cc[VMIN] = 1;
-    t.c_cc[VTIME] = 0;
-    tcsetattr(fd, TCSANOW, &t);
-}
-
 void Usage() {
     std::fprintf(stderr,
                  "usage: ovtdump [--hex] [--set NAME=VALUE]... [--arm] [--no-sink] [--reports N]\n"
-                 "               [--ioctl CODE[,in=HEX][,out=N]]... [INPUT]\n");
+                 "               [--ioctl CODE[,in=HEX][,out=N]]... [INPUT]\n"
+                 "       ovtdump --driver\n");
 }
 
 int Run(int argc, char** argv) {
@@ -231,6 +210,7 @@ int Run(int argc, char** argv) {
     uint32_t reports = 1;
     std::string input = "-";
     bool haveInput = false;
+    bool driver = false;
     std::vector<IoctlRequest> ioctls;
 
     for (int i = 1; i < argc; ++i) {
@@ -264,6 +244,8 @@ int Run(int argc, char** argv) {
                 }
             }
             if (!replaced) g.values.emplace_back(name, value);
+        } else if (a == "--driver") {
+            driver = true;
         } else if (a == "--ioctl") {
             ioctls.push_back(ParseIoctl(next("--ioctl")));
         } else if (a == "-h" || a == "--help") {
@@ -278,22 +260,19 @@ int Run(int argc, char** argv) {
         }
     }
 
-    int fd = 0;
-    if (input != "-") {
-        fd = open(input.c_str(), O_RDONLY | O_NOCTTY);
-        if (fd < 0) {
-            std::fprintf(stderr, "ovtdump: %s: %s\n", input.c_str(), std::strerror(errno));
-            return 1;
-        }
+    if (driver) {
+        // The running driver decodes; none of the stream options apply.
+        if (argc != 2) throw UsageError{"--driver takes no other option or input"};
+        return ovtdump::WatchRunningDriver();
     }
-    const bool tty = isatty(fd);
-    if (tty) {
-        SetRawTty(fd);
-        struct sigaction sa {};
-        sa.sa_handler = OnInterrupt;
-        sigaction(SIGINT, &sa, nullptr);
-        sigaction(SIGTERM, &sa, nullptr);
-    }
+
+    ovtdump::Input* in = ovtdump::OpenInput(input);
+    if (in == nullptr) return 1;
+    // Closed also when a bad token ends the run.
+    struct Closer {
+        ovtdump::Input* in;
+        ~Closer() { ovtdump::CloseInput(in); }
+    } closer{in};
 
     ovt::LoadParameters(&g.state.Settings, ReadSetValue, &g);
     g.state.ReportEnableCount = reports;
@@ -304,19 +283,13 @@ int Run(int argc, char** argv) {
     unsigned char buf[4096];
     int rc = 0;
     for (;;) {
-        const ssize_t n = read(fd, buf, sizeof buf);
+        const long n = ovtdump::ReadInput(in, buf, sizeof buf);
         if (n < 0) {
-            if (errno == EINTR) {
-                if (g_interrupted) break;
-                continue;
-            }
-            std::fflush(stdout);
-            std::fprintf(stderr, "ovtdump: %s: %s\n", input.c_str(), std::strerror(errno));
             rc = 1;
             break;
         }
         if (n == 0) break;
-        for (ssize_t i = 0; i < n; ++i) {
+        for (long i = 0; i < n; ++i) {
             if (!hex) {
                 FeedByte(buf[i]);
             } else if (std::isspace(buf[i])) {
@@ -327,11 +300,10 @@ int Run(int argc, char** argv) {
                 if (token.size() > 4096) throw UsageError{"bad hex token: '" + token.substr(0, 32) + "...'"};
             }
         }
-        if (g_interrupted) break;
+        if (ovtdump::Interrupted()) break;
     }
     if (rc == 0 && hex && !token.empty()) HandleToken(token);
     if (rc == 0) std::printf("summary bytes=%llu packets=%llu dropped=%llu\n", g.bytes, g.packets, g.dropped);
-    if (fd != 0) close(fd);
     return rc;
 }
 
