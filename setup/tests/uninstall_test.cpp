@@ -140,7 +140,7 @@ TEST_P(UnusualRunTest, NothingMissingIsScheduledNothingSkippedIsUnlisted) {
              {"\\OVTouch\\altclick.exe", "\\OVTouch\\readme.txt", "\\OVTouch\\uninst.exe", "\\OVTouch"}) {
             listed += "path too long: " + w + tail + "\n";
         }
-        removed = 4 + 1 + 1 + 1 + 1 + 3;  // links, their folder, RunOnce, two keys, the system files
+        removed = 4 + 1 + 1 + 1 + 1 + 1 + 3;  // links, their folder, RunOnce, two keys, the event source, the system files
     }
     EXPECT_TRUE(Run());
     EXPECT_THAT(sys.pending, IsEmpty());

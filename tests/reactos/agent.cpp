@@ -1128,7 +1128,7 @@ void FieldDiag() {
     }
 
     const long port = Param("Port");
-    if (port == 2) {  // (A)
+    if (port != 5) {  // (A): the driver holds COM2 since boot (the applet may have stored another port)
         HANDLE p = start("COM2");
         Check(p && WaitForSingleObject(p, 20000) == WAIT_OBJECT_0, "ovtdump COM2 ends at once");
         DWORD rc = 0;
@@ -1179,7 +1179,7 @@ void FieldDiag() {
     // (B): the driver tried COM5 once a second since it loaded. The kernel
     // hands entries over when its log worker next runs (here up to 30 s
     // after the event log service is up): the log is read until ours came.
-    if (!Check(port == 5, "Port %ld is 2 (first step) or 5 (second)", port)) return;
+    if (!Check(port == 5, "Port %ld is 5 (second step)", port)) return;
     static BYTE buf[0x10000];
     int ours = 0;
     WCHAR found[3][64] = {};
