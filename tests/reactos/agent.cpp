@@ -1109,7 +1109,12 @@ void FieldDiag() {
         if (p) CloseHandle(p);
         p = NULL;
         output();
-        for (char* l = strtok(text, "\r\n"); l; l = strtok(NULL, "\r\n")) Say("ovtdump: %s", l);
+        // Not strtok: the plan's words are being walked with it.
+        for (const char* l = text; *l; l += strspn(l, "\r\n")) {
+            const int n = (int)strcspn(l, "\r\n");
+            if (n) Say("ovtdump: %.*s", n, l);
+            l += n;
+        }
     };
     char got[300], want[300];
 
