@@ -171,11 +171,12 @@ class Speaker(threading.Thread):
 
         The track holds sounding periods only, back to back; what arrives
         without a pause is one burst. QEMU holds a tone's last 20 ms or so
-        until the speaker sounds again, so a burst may open with the tail
-        of the tone before it: a burst is split where its period changes,
-        and a first part at the frequency of the tone before belongs to
-        that tone (so the beeps the tier judges differ from their
-        neighbours)."""
+        and plays it when the speaker sounds again, so a burst may open
+        with the tail of the tone before it: a burst is split where its
+        period changes, and a short first part at the frequency of the tone
+        before belongs to that tone. (A tail at the next tone's own pitch
+        cannot be told apart: the beeps the tier judges differ in pitch
+        from their neighbours.)"""
         data = bytes(self.data)
         if len(data) < 44 or struct.unpack("<H", data[34:36])[0] != 16:
             return []
@@ -190,7 +191,7 @@ class Speaker(threading.Thread):
                     continue
                 per = (rises[b] - rises[a]) / (b - a)
                 f, ms = rate / per, (rises[b] - rises[a] + per) * 1000.0 / rate
-                if a == 0 and tones and abs(tones[-1][1] - f) < 0.05 * f:
+                if a == 0 and tones and abs(tones[-1][1] - f) < 0.05 * f and ms <= 40:
                     pt, pf, pms = tones[-1]
                     tones[-1] = (pt, (pf * pms + f * ms) / (pms + ms), pms + ms)
                 else:
