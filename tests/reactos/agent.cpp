@@ -58,14 +58,7 @@ bool Check(bool ok, const char* fmt, ...) {
     return ok;
 }
 
-LONGLONG g_freq;
-LONGLONG Micros() {
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return c.QuadPart * 1000000 / g_freq;
-}
-
-// Runs the message loop for a while: the observer and the hook live on it.
+// Runs the message loop for a while: the observer lives on it.
 void Pump(DWORD ms) {
     DWORD end = GetTickCount() + ms;
     for (;;) {
@@ -309,7 +302,6 @@ void EndProcess(HANDLE& p, DWORD ms) {
 struct Event {
     UINT msg;
     int x, y;
-    LONGLONG us;
 };
 const int kMaxEvents = 4096;
 Event g_msgs[kMaxEvents], g_hooked[kMaxEvents];
@@ -324,7 +316,7 @@ bool IsButton(UINT m) {
 
 LRESULT CALLBACK ObserverProc(HWND h, UINT m, WPARAM w, LPARAM l) {
     if (m == WM_MOUSEMOVE || IsButton(m)) {
-        if (g_nmsgs < kMaxEvents) g_msgs[g_nmsgs++] = Event{m, (short)LOWORD(l), (short)HIWORD(l), Micros()};
+        if (g_nmsgs < kMaxEvents) g_msgs[g_nmsgs++] = Event{m, (short)LOWORD(l), (short)HIWORD(l)};
         // Not on moves: a full-screen repaint per move starves the hook in a burst.
         if (IsButton(m)) InvalidateRect(h, NULL, FALSE);
     }
@@ -360,7 +352,7 @@ LRESULT CALLBACK HookProc(int code, WPARAM w, LPARAM l) {
     if (code == HC_ACTION && g_answer) OutputDebugStringA("OVTRX H\n");
     if (code == HC_ACTION && g_nhooked < kMaxEvents) {
         const MSLLHOOKSTRUCT* s = (const MSLLHOOKSTRUCT*)l;
-        g_hooked[g_nhooked++] = Event{(UINT)w, (int)s->pt.x, (int)s->pt.y, Micros()};
+        g_hooked[g_nhooked++] = Event{(UINT)w, (int)s->pt.x, (int)s->pt.y};
     }
     return CallNextHookEx(g_hook, code, w, l);
 }
@@ -730,10 +722,10 @@ void Pace() {
     Say("REQ burst %d %d %d", n, x0, y0);
     // The host may still be busy with an earlier request; then 3 s quiet.
     WaitFor([] { return g_nhooked > 0; }, 30000);
-    LONGLONG quiet = Micros();
-    for (int count = 0; Micros() - quiet < 3000000;) {
+    DWORD quiet = GetTickCount();
+    for (int count = 0; GetTickCount() - quiet < 3000;) {
         Pump(100);
-        if (g_nhooked != count) count = g_nhooked, quiet = Micros();
+        if (g_nhooked != count) count = g_nhooked, quiet = GetTickCount();
     }
     // Each packet has its own place: an event is the packet at its place
     // (a button event at the place of the move before it is that packet).
@@ -1350,9 +1342,6 @@ int Auto() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    g_freq = f.QuadPart;
     g_log = fopen("C:\\ovt\\agent.log", "a");
     GetWindowsDirectoryA(g_win, MAX_PATH);
     GetSystemDirectoryA(g_sys, MAX_PATH);
