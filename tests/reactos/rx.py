@@ -459,13 +459,12 @@ class Run:
 class Driver:
     """Answers the agent's requests until the plan's last boot ends."""
 
-    def __init__(self, m, run, plan):
-        self.m, self.run, self.plan = m, run, plan
+    def __init__(self, m, run):
+        self.m, self.run = m, run
         self.pos = 0             # next COM3 line to look at
         self.rng = random.Random(16)
         self.scenario = None
         self.spans = []          # (scenario, host time it began)
-        self.bursts = []
         self.hearing = []        # (scenario, what, from, to, [(freq, ms, earliest start, latest start)])
         self.listening = {}
         self.latencies = None
@@ -753,7 +752,7 @@ def cmd_run(dist, agent, rundir, poweron=False):
         feeder = Feeder(m) if poweron else None
         if feeder:
             feeder.start()
-        d = Driver(m, run, plan)
+        d = Driver(m, run)
         d.serve(boot_timeout=300 if poweron else 480)
         if feeder:
             feeder.stopped = True
