@@ -48,8 +48,7 @@ void DeliverOne(TouchState* state, const TouchHooks* hooks, uint32_t flags) {
     hooks->Deliver(hooks->Context, &state->Mouse);
 }
 
-// A touch-down or a lift-off (or, from a direct caller, any other status
-// but a move), once the record holds the position. Out of line: a move
+// A touch-down or a lift-off, once the record holds the position. Out of line: a move
 // needs a smaller frame.
 __attribute__((noinline)) void Press(TouchState* state, const TouchHooks* hooks, uint8_t status) {
     const DriverSettings& s = state->Settings;
@@ -168,14 +167,6 @@ inline void Step(TouchState* state, const TouchHooks* hooks, uint8_t byte) {
 }
 
 }  // namespace
-
-void TouchProcessPacket(TouchState* state, const TouchHooks* hooks, uint8_t status, uint32_t rawX, uint32_t rawY) {
-    if (state->Lock) {
-        ProcessLocked(state, hooks, status, rawX, rawY);
-        return;
-    }
-    Process(state, hooks, status, rawX, rawY);
-}
 
 void TouchFeedByte(TouchState* state, const TouchHooks* hooks, uint8_t byte) { Step(state, hooks, byte); }
 

@@ -72,9 +72,6 @@ void TouchReadOutcome(TouchState* state, const TouchHooks* hooks, bool success,
                       uint32_t transferred, uint8_t byte);
 // One received byte through the framer.
 void TouchFeedByte(TouchState* state, const TouchHooks* hooks, uint8_t byte);
-// A verified packet.
-void TouchProcessPacket(TouchState* state, const TouchHooks* hooks, uint8_t status,
-                        uint32_t rawX, uint32_t rawY);
 void TouchArmCapture(TouchState* state);
 
 uint8_t TouchChecksum(const uint8_t packet[TOUCH_PACKET_SIZE]);
