@@ -92,7 +92,7 @@ NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT, PIRP irp, PVOID) {
             if (g_ovt.ByteLessReads < kByteLessRun) ++g_ovt.ByteLessReads;
             OVT_TRACE("OVT: read status %08lx bytes %lu\n", static_cast<ULONG>(irp->IoStatus.Status), bytes);
         }
-        ovt::TouchReadOutcome(&g_ovt.Touch, &g_ovtHooks, ok, bytes, g_ovt.ReadByte);
+        ovt::TouchOnReadCompleted(&g_ovt.Touch, &g_ovtHooks, ok, bytes, g_ovt.ReadByte);
     }
     if (InterlockedCompareExchange(&g_ovt.ReadPhase, PhaseInline, PhaseIssuing) != PhaseIssuing) {
         IssueReads(false);

@@ -68,7 +68,7 @@ struct TouchState {
 uint32_t MapAxis(uint32_t raw, uint32_t low, uint32_t high, uint32_t span);
 
 // One completed one-byte serial read.
-void TouchReadOutcome(TouchState* state, const TouchHooks* hooks, bool success,
+void TouchOnReadCompleted(TouchState* state, const TouchHooks* hooks, bool success,
                       uint32_t transferred, uint8_t byte);
 // One received byte through the framer.
 void TouchFeedByte(TouchState* state, const TouchHooks* hooks, uint8_t byte);

@@ -44,7 +44,7 @@ TEST_P(SteadyState, NoAllocationPerByteOrPacket) {
         CountAllocations c;
         for (size_t i = 0; i < bytes.size(); ++i) {
             // A failed read now and then, as a noisy line gives.
-            TouchReadOutcome(&d.state, &d.hooks, i % 4099 != 0, 1, bytes[i]);
+            TouchOnReadCompleted(&d.state, &d.hooks, i % 4099 != 0, 1, bytes[i]);
         }
         count = c.Count();
     }

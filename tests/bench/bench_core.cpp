@@ -18,7 +18,7 @@ void FeedBytes(benchmark::State& st, StreamKind kind) {
     Driver d;
     size_t i = 0;
     for (auto _ : st) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the library's loop idiom
-        TouchReadOutcome(&d.state, &d.hooks, true, 1, bytes[i]);
+        TouchOnReadCompleted(&d.state, &d.hooks, true, 1, bytes[i]);
         if (++i == bytes.size()) i = 0;
     }
     benchmark::DoNotOptimize(d.delivered);
@@ -60,7 +60,7 @@ void BM_PacketMouseMode(benchmark::State& st) {
     Driver d(static_cast<uint32_t>(st.range(0)));
     size_t i = 0;
     for (auto _ : st) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the library's loop idiom
-        for (int k = 0; k < TOUCH_PACKET_SIZE; ++k) TouchReadOutcome(&d.state, &d.hooks, true, 1, bytes[i + k]);
+        for (int k = 0; k < TOUCH_PACKET_SIZE; ++k) TouchOnReadCompleted(&d.state, &d.hooks, true, 1, bytes[i + k]);
         i += TOUCH_PACKET_SIZE;
         if (i == bytes.size()) i = 0;
     }

@@ -15,7 +15,7 @@
 using namespace ovt::bench;
 
 extern "C" __attribute__((noinline)) void ovt_bench_feed(Driver* d, const uint8_t* bytes, size_t n) {
-    for (size_t i = 0; i < n; ++i) ovt::TouchReadOutcome(&d->state, &d->hooks, true, 1, bytes[i]);
+    for (size_t i = 0; i < n; ++i) ovt::TouchOnReadCompleted(&d->state, &d->hooks, true, 1, bytes[i]);
 }
 
 extern "C" __attribute__((noinline)) void ovt_bench_reference_feed(ReferenceDecoder* d, const uint8_t* bytes,

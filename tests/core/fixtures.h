@@ -87,7 +87,7 @@ inline TouchState FreshState() {
 }
 
 inline void Feed(TouchState* s, const TouchHooks* h, const std::vector<uint8_t>& bytes) {
-    for (uint8_t b : bytes) TouchReadOutcome(s, h, true, 1, b);
+    for (uint8_t b : bytes) TouchOnReadCompleted(s, h, true, 1, b);
 }
 
 }  // namespace ovt::test

@@ -97,10 +97,10 @@ TEST_F(Framing, PacketBytesMayLookLikeHeaders) {
 
 TEST_F(Framing, AFailedReadMidPacketResetsTheFramer) {
     const std::vector<uint8_t> p = Packet(TOUCH_DOWN, 500, 500);
-    for (int i = 0; i < 6; ++i) TouchReadOutcome(&s, &r.hooks, true, 1, p[i]);
-    TouchReadOutcome(&s, &r.hooks, false, 0, 0);
+    for (int i = 0; i < 6; ++i) TouchOnReadCompleted(&s, &r.hooks, true, 1, p[i]);
+    TouchOnReadCompleted(&s, &r.hooks, false, 0, 0);
     EXPECT_EQ(s.Framer.State, 0);
-    for (int i = 6; i < 10; ++i) TouchReadOutcome(&s, &r.hooks, true, 1, p[i]);
+    for (int i = 6; i < 10; ++i) TouchOnReadCompleted(&s, &r.hooks, true, 1, p[i]);
     EXPECT_TRUE(r.records.empty());
     FeedHex(p);
     EXPECT_EQ(r.records.size(), 2u);
@@ -108,9 +108,9 @@ TEST_F(Framing, AFailedReadMidPacketResetsTheFramer) {
 
 TEST_F(Framing, AnEmptyReadChangesNothing) {
     const std::vector<uint8_t> p = Packet(TOUCH_MOVE, 500, 500);
-    for (int i = 0; i < 5; ++i) TouchReadOutcome(&s, &r.hooks, true, 1, p[i]);
-    TouchReadOutcome(&s, &r.hooks, true, 0, 0x55);
-    for (int i = 5; i < 10; ++i) TouchReadOutcome(&s, &r.hooks, true, 1, p[i]);
+    for (int i = 0; i < 5; ++i) TouchOnReadCompleted(&s, &r.hooks, true, 1, p[i]);
+    TouchOnReadCompleted(&s, &r.hooks, true, 0, 0x55);
+    for (int i = 5; i < 10; ++i) TouchOnReadCompleted(&s, &r.hooks, true, 1, p[i]);
     EXPECT_EQ(r.records.size(), 1u);
 }
 

@@ -164,7 +164,7 @@ void Watch(const kstub::ReadItem* done) {
     } else {
         ++g.Failures;
     }
-    if (feeding) TouchReadOutcome(&g.Shadow, &kShadowHooks, ok, done->Bytes, done->Byte);
+    if (feeding) TouchOnReadCompleted(&g.Shadow, &kShadowHooks, ok, done->Bytes, done->Byte);
 }
 
 void Check() {

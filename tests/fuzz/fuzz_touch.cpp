@@ -213,7 +213,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 const bool packet = h.model.Step(bytes[i]);
                 {
                     Counting none;
-                    TouchReadOutcome(&h.state, &h.hooks, true, 1, bytes[i]);
+                    TouchOnReadCompleted(&h.state, &h.hooks, true, 1, bytes[i]);
                 }
                 OVT_FUZZ_CHECK(h.inPacket == packet);
                 OVT_FUZZ_CHECK(!packet || (h.status == h.model.p[TOUCH_STATUS_AT] && h.rawX == TOUCH_RAW_X(h.model.p) &&
@@ -223,13 +223,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
         } else if (op == 4) {
             Counting none;
-            TouchReadOutcome(&h.state, &h.hooks, false, 0, c.Byte());
+            TouchOnReadCompleted(&h.state, &h.hooks, false, 0, c.Byte());
             h.model.state = 0;
             OVT_FUZZ_CHECK(h.state.Framer.State == 0);
         } else if (op == 5) {
             const uint8_t before = h.state.Framer.State;
             Counting none;
-            TouchReadOutcome(&h.state, &h.hooks, true, 0, c.Byte());
+            TouchOnReadCompleted(&h.state, &h.hooks, true, 0, c.Byte());
             OVT_FUZZ_CHECK(h.state.Framer.State == before);
         } else if (op == 6) {
             Request(&h, &c);

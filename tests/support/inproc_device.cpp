@@ -76,7 +76,7 @@ bool InProcDevice::Control(uint32_t code, const void* in, uint32_t inLength, voi
 
 void InProcDevice::Feed(const std::vector<uint8_t>& bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (uint8_t b : bytes) TouchReadOutcome(&state_, &hooks_, true, 1, b);
+    for (uint8_t b : bytes) TouchOnReadCompleted(&state_, &hooks_, true, 1, b);
 }
 
 void InProcDevice::Touch(uint8_t status, uint16_t x, uint16_t y) {

@@ -172,10 +172,10 @@ void RunIoctl(const IoctlRequest& r) {
 
 void FeedByte(uint8_t b) {
     g.bytes++;
-    ovt::TouchReadOutcome(&g.state, &kHooks, true, 1, b);
+    ovt::TouchOnReadCompleted(&g.state, &kHooks, true, 1, b);
 }
 
-void FeedFailure() { ovt::TouchReadOutcome(&g.state, &kHooks, false, 0, 0); }
+void FeedFailure() { ovt::TouchOnReadCompleted(&g.state, &kHooks, false, 0, 0); }
 
 void HandleToken(const std::string& token) {
     if (token == "fail") {

@@ -38,7 +38,7 @@ public:
         ++polls;
         const ovt::TouchHooks hooks = {nullptr, Connected, nullptr, Drop, nullptr, nullptr, nullptr, nullptr, nullptr};
         for (const auto& p : arriving[polls]) {
-            for (uint8_t b : p) ovt::TouchReadOutcome(&state, &hooks, true, 1, b);
+            for (uint8_t b : p) ovt::TouchOnReadCompleted(&state, &hooks, true, 1, b);
         }
         if (foreignArm.count(polls)) state.Capture.State = CAPTURE_IDLE;
     }
