@@ -8,12 +8,6 @@ namespace {
 WCHAR kDeviceName[] = OVT_W("\\Device\\PointerPort0");
 WCHAR kLinkName[] = OVT_W("\\??\\OVTouch");
 
-void InitName(PUNICODE_STRING s, WCHAR* text, USHORT bytes) {
-    s->Buffer = text;
-    s->Length = static_cast<USHORT>(bytes - sizeof(WCHAR));
-    s->MaximumLength = bytes;
-}
-
 // Every request leaves through here: one completion, no boost.
 NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
     irp->IoStatus.Status = status;
@@ -38,7 +32,8 @@ void Deliver(void*, const ovt::MouseRecord* record) {
 
 void DeliverEnd(void*) { KeLowerIrql(g_ovt.DeliverIrql); }
 
-void HookBeep(void*, uint32_t freq, uint32_t ms) { OvtBeep(freq, ms); }
+// The packet processing's beep and the test beep alike.
+void Beep(void*, uint32_t freq, uint32_t ms) { OvtBeep(freq, ms); }
 
 // --- settings lock -----------------------------------------------------------
 
@@ -73,14 +68,13 @@ NTSTATUS NTAPI DispatchFile(PDEVICE_OBJECT, PIRP irp) {
 }
 
 int32_t EnvReload(void*, ovt::DriverSettings* settings) { return OvtLoadParameters(settings); }
-void EnvBeep(void*, uint32_t freq, uint32_t ms) { OvtBeep(freq, ms); }
 
 NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT, PIRP irp) {
     PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
     const ULONG inLength = sp->Parameters.DeviceIoControl.InputBufferLength;
     const ULONG outLength = sp->Parameters.DeviceIoControl.OutputBufferLength;
     PVOID buffer = irp->AssociatedIrp.SystemBuffer;
-    const ovt::ControlEnv env = {NULL, EnvReload, EnvBeep};
+    const ovt::ControlEnv env = {NULL, EnvReload, Beep};
     const ovt::ControlResult r = ovt::DispatchControl(&g_ovt.Touch, &env, sp->Parameters.DeviceIoControl.IoControlCode,
                                                       buffer, inLength, buffer, outLength);
     return Complete(irp, r.Status, r.Information);
@@ -150,8 +144,11 @@ VOID NTAPI Unload(PDRIVER_OBJECT) {
         ext->PortDevice = NULL;
     }
 
+    // The pointer-port value stays, as it always has: the device map is
+    // volatile and clears at the next boot. A failed load takes it back, as
+    // no device ever stood behind it.
     UNICODE_STRING link;
-    InitName(&link, kLinkName, sizeof(kLinkName));
+    OvtInitName(&link, kLinkName);
     IoDeleteSymbolicLink(&link);
     IoDeleteDevice(ext->Self);
     g_ovt.Extension = NULL;
@@ -162,7 +159,7 @@ VOID NTAPI Unload(PDRIVER_OBJECT) {
 }  // namespace
 
 const ovt::TouchHooks g_ovtHooks = {
-    NULL, SinkConnected, DeliverBegin, Deliver, DeliverEnd, HookBeep, NULL, NULL, NULL,
+    NULL, SinkConnected, DeliverBegin, Deliver, DeliverEnd, Beep, NULL, NULL, NULL,
 };
 
 // A second beep replaces the first: the timer is re-armed for the new time.
@@ -184,15 +181,9 @@ NTSTATUS Start(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     KeInitializeDpc(&g_ovt.ToneDpc, ToneDpc, NULL);
     OvtInitSerialLink();
 
-    const USHORT pathBytes = registryPath->Length;
-    if (pathBytes > 0xFFFC) return STATUS_ALLOTTED_SPACE_EXCEEDED;
-    PWCH path = static_cast<PWCH>(ExAllocatePoolWithTag(PagedPool, pathBytes + sizeof(WCHAR), OVT_POOL_TAG));
-    if (path == NULL) return STATUS_ALLOTTED_SPACE_EXCEEDED;
-    RtlCopyMemory(path, registryPath->Buffer, pathBytes);
-    path[pathBytes / sizeof(WCHAR)] = 0;
-    g_ovt.ServiceKey.Buffer = path;
-    g_ovt.ServiceKey.Length = pathBytes;
-    g_ovt.ServiceKey.MaximumLength = static_cast<USHORT>(pathBytes + sizeof(WCHAR));
+    // Not STATUS_INSUFFICIENT_RESOURCES: the load has always failed so here,
+    // and the event log's entry reads the same on every release.
+    if (!OvtCopyName(&g_ovt.ServiceKey, registryPath, NULL, 0)) return STATUS_ALLOTTED_SPACE_EXCEEDED;
 
     driver->MajorFunction[IRP_MJ_CREATE] = DispatchFile;
     driver->MajorFunction[IRP_MJ_CLOSE] = DispatchFile;
@@ -203,8 +194,8 @@ NTSTATUS Start(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     driver->DriverUnload = Unload;
 
     UNICODE_STRING deviceName, linkName;
-    InitName(&deviceName, kDeviceName, sizeof(kDeviceName));
-    InitName(&linkName, kLinkName, sizeof(kLinkName));
+    OvtInitName(&deviceName, kDeviceName);
+    OvtInitName(&linkName, kLinkName);
     PDEVICE_OBJECT device = NULL;
     OvtDeviceExtension* ext = NULL;
     HANDLE thread = NULL;
@@ -243,7 +234,7 @@ Unregister:
 DeleteDevice:
     IoDeleteDevice(device);
 FreePath:
-    ExFreePool(path);
+    ExFreePool(g_ovt.ServiceKey.Buffer);
     g_ovt.ServiceKey.Buffer = NULL;
     return status;
 }

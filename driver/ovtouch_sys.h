@@ -67,7 +67,23 @@ extern OvtState g_ovt;
 
 extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
 
+// A counted name over `text`: `length` bytes, then a terminating zero. The
+// second form takes a constant's whole text.
+inline void OvtInitName(PUNICODE_STRING name, PWCH text, USHORT length) {
+    name->Buffer = text;
+    name->Length = length;
+    name->MaximumLength = static_cast<USHORT>(length + sizeof(WCHAR));
+}
+template <size_t N>
+inline void OvtInitName(PUNICODE_STRING name, WCHAR (&text)[N]) {
+    OvtInitName(name, text, static_cast<USHORT>((N - 1) * sizeof(WCHAR)));
+}
+
 // parameters.cpp
+// `base`, then `suffixBytes` of `suffix` (NULL for none) and a zero, in
+// pool. False when the memory cannot be had or the whole is too long for a
+// counted name.
+bool OvtCopyName(PUNICODE_STRING copy, const UNICODE_STRING* base, const WCHAR* suffix, USHORT suffixBytes);
 NTSTATUS OvtLoadParameters(ovt::DriverSettings* settings);
 void OvtRegisterPointerPort();
 void OvtUnregisterPointerPort();

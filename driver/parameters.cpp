@@ -38,10 +38,9 @@ int32_t ReadValue(void* context, const char* name, uint32_t* value) {
         wide[n] = static_cast<WCHAR>(name[n]);
         ++n;
     }
+    wide[n] = 0;
     UNICODE_STRING valueName;
-    valueName.Buffer = wide;
-    valueName.Length = static_cast<USHORT>(n * sizeof(WCHAR));
-    valueName.MaximumLength = valueName.Length;
+    OvtInitName(&valueName, wide, static_cast<USHORT>(n * sizeof(WCHAR)));
 
     union {
         KEY_VALUE_PARTIAL_INFORMATION Info;
@@ -79,20 +78,26 @@ WCHAR kPointerPortValue[] = OVT_W("\\Device\\PointerPort0");
 
 }  // namespace
 
+bool OvtCopyName(PUNICODE_STRING copy, const UNICODE_STRING* base, const WCHAR* suffix, USHORT suffixBytes) {
+    // Room for the zero, and MaximumLength must still fit its USHORT.
+    if (base->Length > 0xFFFC - suffixBytes) return false;
+    const USHORT length = static_cast<USHORT>(base->Length + suffixBytes);
+    PWCH text = static_cast<PWCH>(ExAllocatePoolWithTag(PagedPool, length + sizeof(WCHAR), OVT_POOL_TAG));
+    if (text == NULL) return false;
+    RtlCopyMemory(text, base->Buffer, base->Length);
+    if (suffix != NULL) RtlCopyMemory(reinterpret_cast<PUCHAR>(text) + base->Length, suffix, suffixBytes);
+    text[length / sizeof(WCHAR)] = 0;
+    OvtInitName(copy, text, length);
+    return true;
+}
+
 NTSTATUS OvtLoadParameters(ovt::DriverSettings* settings) {
-    // The path first: without memory the settings stay as they are.
-    const USHORT suffixBytes = sizeof(kParametersSuffix) - sizeof(WCHAR);
-    if (g_ovt.ServiceKey.Length > 0xFFFC - suffixBytes) return STATUS_UNSUCCESSFUL;
-    const USHORT pathBytes = static_cast<USHORT>(g_ovt.ServiceKey.Length + suffixBytes);
-    PWCH buffer = static_cast<PWCH>(ExAllocatePoolWithTag(PagedPool, pathBytes + sizeof(WCHAR), OVT_POOL_TAG));
-    if (buffer == NULL) return STATUS_UNSUCCESSFUL;
-    RtlCopyMemory(buffer, g_ovt.ServiceKey.Buffer, g_ovt.ServiceKey.Length);
-    RtlCopyMemory(reinterpret_cast<PUCHAR>(buffer) + g_ovt.ServiceKey.Length, kParametersSuffix,
-                  sizeof(kParametersSuffix));
+    // The path first: without memory the settings stay as they are. The
+    // status is the one the load has always failed with; a reload ignores it.
     UNICODE_STRING path;
-    path.Buffer = buffer;
-    path.Length = pathBytes;
-    path.MaximumLength = static_cast<USHORT>(pathBytes + sizeof(WCHAR));
+    if (!OvtCopyName(&path, &g_ovt.ServiceKey, kParametersSuffix, sizeof(kParametersSuffix) - sizeof(WCHAR))) {
+        return STATUS_UNSUCCESSFUL;
+    }
 
     OBJECT_ATTRIBUTES oa;
     InitObjectAttributes(&oa, &path);
@@ -109,7 +114,7 @@ NTSTATUS OvtLoadParameters(ovt::DriverSettings* settings) {
     const NTSTATUS status = ovt::LoadParameters(settings, ReadValue, &reader);
     LogCorrections(reader, settings);
     if (reader.Key != NULL) ZwClose(reader.Key);
-    ExFreePool(buffer);
+    ExFreePool(path.Buffer);
     return status;
 }
 
@@ -118,9 +123,7 @@ NTSTATUS OvtLoadParameters(ovt::DriverSettings* settings) {
 // the rest of the device map.
 void OvtRegisterPointerPort() {
     UNICODE_STRING keyName;
-    keyName.Buffer = kPointerPortKey;
-    keyName.Length = sizeof(kPointerPortKey) - sizeof(WCHAR);
-    keyName.MaximumLength = sizeof(kPointerPortKey);
+    OvtInitName(&keyName, kPointerPortKey);
     OBJECT_ATTRIBUTES oa;
     InitObjectAttributes(&oa, &keyName);
     HANDLE key = NULL;

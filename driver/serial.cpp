@@ -130,6 +130,8 @@ bool StartLink(PDEVICE_OBJECT port, PVOID reference) {
     baud.BaudRate = 9600;
     SERIAL_TIMEOUTS timeouts;
     RtlZeroMemory(&timeouts, sizeof(timeouts));
+    // The answers are not looked at: a port that refuses a setting may still
+    // deliver bytes, and reading anyway beats leaving the screen dead.
     PortRequest(IOCTL_SERIAL_SET_LINE_CONTROL, port, &line, sizeof(line));
     PortRequest(IOCTL_SERIAL_SET_BAUD_RATE, port, &baud, sizeof(baud));
     PortRequest(IOCTL_SERIAL_SET_TIMEOUTS, port, &timeouts, sizeof(timeouts));
@@ -184,9 +186,7 @@ VOID NTAPI OvtPortOpenThread(PVOID) {
         WCHAR nameText[] = OVT_W("\\??\\COM1");
         nameText[7] = static_cast<WCHAR>(OVT_W('0') + g_ovt.Touch.Settings.Port);
         UNICODE_STRING name;
-        name.Buffer = nameText;
-        name.Length = sizeof(nameText) - sizeof(WCHAR);
-        name.MaximumLength = sizeof(nameText);
+        OvtInitName(&name, nameText);
 
         PDEVICE_OBJECT port = NULL;
         PVOID reference = NULL;
