@@ -88,7 +88,8 @@ extern "C" {
 #define OVT_MOUSE_RIGHT_BUTTON_DOWN 0x0004
 #define OVT_MOUSE_RIGHT_BUTTON_UP   0x0008
 
-/* Input of IOCTL_TOUCH_SET_CALIBRATION (24 bytes used). */
+/* Input of IOCTL_TOUCH_SET_CALIBRATION (24 bytes used), and the driver's
+ * calibration block, which stores it as given. */
 typedef struct CalibrationRecord {
     uint32_t XLow;
     uint32_t YLow;

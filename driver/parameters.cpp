@@ -17,11 +17,11 @@ struct KeyReader {
 void LogCorrections(const KeyReader& reader, const ovt::DriverSettings* settings) {
     for (ULONG i = 0; i < OVT_PARAMETER_COUNT; ++i) {
         const ovt::ParameterDef& def = ovt::kParameterTable[i];
-        if ((reader.Read & (1UL << i)) == 0 || def.Field == &ovt::DriverSettings::XSpan ||
-            def.Field == &ovt::DriverSettings::YSpan) {
+        if ((reader.Read & (1UL << i)) == 0 || def.Field == OVT_SETTINGS_WORD(XSpan) ||
+            def.Field == OVT_SETTINGS_WORD(YSpan)) {
             continue;
         }
-        const ULONG used = settings->*def.Field;
+        const ULONG used = ovt::SettingsWord(*settings, def.Field);
         if (used != reader.Stored[i]) OvtLogValueCorrected(def.Name, reader.Stored[i], used);
     }
 }

@@ -188,7 +188,7 @@ class CalibSession : public ::testing::Test {
         return std::vector<test::SentRequest>(v.rbegin(), v.rend());
     }
     void ExpectDriverHasStoredValues() {
-        const DriverSettings s = Settings();
+        const CalibrationRecord s = Settings().Calibration;
         EXPECT_EQ(s.XLow, kStoredXLow);
         EXPECT_EQ(s.XHigh, kStoredXHigh);
         EXPECT_EQ(s.YLow, kStoredYLow);
@@ -221,8 +221,8 @@ TEST_F(CalibSession, YesStoresTheSixValuesInOrder) {
 
     EXPECT_EQ(LastCalibrationSent(), (std::vector<int32_t>{0, 200, 2000, 1800, 0, 0, 0, 0}));
     // The trial values are live in the driver while the question is open.
-    EXPECT_EQ(Settings().XHigh, 2000u);
-    EXPECT_EQ(Settings().YLow, 200u);
+    EXPECT_EQ(Settings().Calibration.XHigh, 2000u);
+    EXPECT_EQ(Settings().Calibration.YLow, 200u);
     EXPECT_FALSE(session->RunFlag());
     EXPECT_TRUE(SamePoints(platform.Draws(), {kA, kA, kB, kB}));
 
@@ -427,7 +427,7 @@ TEST_F(CalibSession, PlatformCloseBeforeAnyValuesWereSentSendsNothing) {
 
 TEST_F(CalibSession, PlatformCloseWhileAskingDropsTheTrialValues) {
     Pass(1, {500, 600}, {1500, 1400});
-    EXPECT_EQ(Settings().XHigh, 2000u);
+    EXPECT_EQ(Settings().Calibration.XHigh, 2000u);
     EXPECT_EQ(session->Finish(), Session::Outcome::Nothing);
     Join();
     EXPECT_EQ(device->Reloads(), 1);
@@ -464,7 +464,7 @@ TEST_F(CalibSession, YesWithoutParametersKeyReportsItAndCreatesNothing) {
     EXPECT_TRUE(fake.writes.empty());
     // The driver keeps what it was sent until its next load.
     EXPECT_EQ(device->Reloads(), 0);
-    EXPECT_EQ(Settings().XHigh, 2000u);
+    EXPECT_EQ(Settings().Calibration.XHigh, 2000u);
 }
 
 }  // namespace

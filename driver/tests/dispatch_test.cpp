@@ -108,7 +108,7 @@ TEST_F(DispatchTest, ControlCodesAnswerThroughTheSystemBuffer) {
     const ULONG calibration[8] = {500, 0, 500, 2048, 7, 8, 0, 0};
     EXPECT_EQ(Ioctl(IOCTL_TOUCH_SET_CALIBRATION, calibration, 32).Status, STATUS_SUCCESS);
     EXPECT_EQ(g_ovt.Touch.Settings.XSpan, 2048u);
-    EXPECT_EQ(g_ovt.Touch.Settings.YOffset, 8u);
+    EXPECT_EQ(g_ovt.Touch.Settings.Calibration.YOffset, 8u);
 
     EXPECT_EQ(Ioctl(0xF2404, nullptr, 0, 4).Status, STATUS_INVALID_DEVICE_REQUEST);
     EXPECT_EQ(Ioctl(IOCTL_TOUCH_RESERVED_910).Status, STATUS_NOT_IMPLEMENTED);

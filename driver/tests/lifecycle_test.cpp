@@ -92,7 +92,7 @@ TEST_F(LifecycleTest, MissingParametersKeyGivesDefaults) {
     ASSERT_EQ(Load(), STATUS_SUCCESS);
     const ovt::DriverSettings& s = g_ovt.Touch.Settings;
     EXPECT_EQ(s.Port, 1u);
-    EXPECT_EQ(s.XHigh, 2048u);
+    EXPECT_EQ(s.Calibration.XHigh, 2048u);
     EXPECT_EQ(s.XSpan, 2048u);
     EXPECT_EQ(s.YSpan, 2048u);
     EXPECT_EQ(s.BeepFreq, 2000u);
@@ -116,14 +116,14 @@ TEST_F(LifecycleTest, ValuesAreReadOneByOneAndOddOnesKeepDefaults) {
     ASSERT_EQ(Load(), STATUS_SUCCESS);
     const ovt::DriverSettings& s = g_ovt.Touch.Settings;
     EXPECT_EQ(s.Port, 2u);
-    EXPECT_EQ(s.XLow, 100u);
+    EXPECT_EQ(s.Calibration.XLow, 100u);
     EXPECT_EQ(s.XSpan, 2048u - 100u);
     EXPECT_EQ(s.BeepTime, 40u);
     EXPECT_EQ(s.MouseMode, 2u);
     EXPECT_EQ(s.BeepMode, 0u);
     EXPECT_EQ(s.ButtonMode, 0u);    // wrong type
     EXPECT_EQ(s.BeepFreq, 2000u);   // wrong size
-    EXPECT_EQ(s.YHigh, 2048u);      // short data
+    EXPECT_EQ(s.Calibration.YHigh, 2048u);      // short data
     EXPECT_EQ(W().Handles, 0) << "the key is closed again";
 }
 

@@ -47,7 +47,7 @@ private:
 // The query table names every field once.
 bool SameSettings(const DriverSettings& a, const DriverSettings& b) {
     for (const ParameterDef& def : kParameterTable) {
-        if (a.*def.Field != b.*def.Field) return false;
+        if (SettingsWord(a, def.Field) != SettingsWord(b, def.Field)) return false;
     }
     return true;
 }
@@ -142,15 +142,10 @@ ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t
         }
         // Full 32-bit words, unlike a registry load; bounds and spans change
         // together.
-        uint32_t c[6];
-        for (uint32_t i = 0; i < 6; ++i) c[i] = ReadWord(in, i);
+        CalibrationRecord c;
+        CopyBytes(&c, in, OVT_SIZEOF_CALIBRATION_RECORD);
         const Held held(state);
-        s.XLow = c[0];
-        s.YLow = c[1];
-        s.XHigh = c[2];
-        s.YHigh = c[3];
-        s.XOffset = c[4];
-        s.YOffset = c[5];
+        s.Calibration = c;
         RecomputeSpans(&s);
         break;
     }

@@ -8,16 +8,13 @@
 
 namespace ovt {
 
-// Field order is part of the contract: the calibration block is copied in
-// one piece by IOCTL_TOUCH_SET_CALIBRATION, the beep block is BeepSettings.
+// Field order is part of the contract. The calibration block is the
+// program's CalibrationRecord, stored in one piece by
+// IOCTL_TOUCH_SET_CALIBRATION, with the spans after it; the beep block is
+// BeepSettings.
 struct DriverSettings {
     uint32_t Port;
-    uint32_t XLow;
-    uint32_t YLow;
-    uint32_t XHigh;
-    uint32_t YHigh;
-    uint32_t XOffset;
-    uint32_t YOffset;
+    CalibrationRecord Calibration;
     uint32_t XSpan;
     uint32_t YSpan;
     uint32_t BeepMode;
@@ -30,15 +27,25 @@ struct DriverSettings {
 };
 
 static_assert(sizeof(DriverSettings) == 64, "DriverSettings is 16 words");
-static_assert(offsetof(DriverSettings, XLow) == 4, "calibration block");
+static_assert(offsetof(DriverSettings, Calibration) == 4, "calibration block");
 static_assert(offsetof(DriverSettings, XSpan) == 28, "XSpan follows the offsets");
 static_assert(offsetof(DriverSettings, BeepMode) == 36, "beep block");
 static_assert(offsetof(DriverSettings, ButtonMode) == 56, "modes");
 
+// A word of DriverSettings by its offset, which names calibration fields
+// too: OVT_SETTINGS_WORD(Calibration.XLow).
+#define OVT_SETTINGS_WORD(field) static_cast<uint32_t>(offsetof(::ovt::DriverSettings, field))
+inline uint32_t& SettingsWord(DriverSettings* s, uint32_t word) {
+    return *reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(s) + word);
+}
+inline uint32_t SettingsWord(const DriverSettings& s, uint32_t word) {
+    return *reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(&s) + word);
+}
+
 // One row of the driver's query, in query order.
 struct ParameterDef {
-    const char* Name;        // ASCII value name
-    uint32_t DriverSettings::*Field;
+    const char* Name;  // ASCII value name
+    uint32_t Field;    // OVT_SETTINGS_WORD
     uint32_t Default;
 };
 

@@ -95,8 +95,8 @@ __attribute__((always_inline)) inline void ReportPacket(TouchState* state, const
     m.ButtonFlags = 0;
     m.ButtonData = 0;
     m.RawButtons = 0;
-    m.LastX = static_cast<int32_t>(MapAxis(rawX, s.XLow, s.XHigh, s.XSpan));
-    m.LastY = static_cast<int32_t>(MapAxis(rawY, s.YLow, s.YHigh, s.YSpan));
+    m.LastX = static_cast<int32_t>(MapAxis(rawX, s.Calibration.XLow, s.Calibration.XHigh, s.XSpan));
+    m.LastY = static_cast<int32_t>(MapAxis(rawY, s.Calibration.YLow, s.Calibration.YHigh, s.YSpan));
     m.ExtraInformation = 0;
     CaptureRecord& c = state->Capture;
     c.RawY = rawY;

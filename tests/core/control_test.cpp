@@ -153,9 +153,9 @@ TEST(ControlWithPackets, CalibrationAppliesToTheNextPacketAndIsNotCut) {
     ControlResult r{};
     d.Call(IOCTL_TOUCH_SET_CALIBRATION, Words({500, 0, 500, 0x12345, 7, 9, 0xDEAD, 0xBEEF}));
     EXPECT_EQ(d.state.Settings.XSpan, 2048u);
-    EXPECT_EQ(d.state.Settings.YHigh, 0x12345u) << "full 32-bit words, unlike a load";
+    EXPECT_EQ(d.state.Settings.Calibration.YHigh, 0x12345u) << "full 32-bit words, unlike a load";
     EXPECT_EQ(d.state.Settings.YSpan, 0x12345u);
-    EXPECT_EQ(d.state.Settings.XOffset, 7u);
+    EXPECT_EQ(d.state.Settings.Calibration.XOffset, 7u);
     d.Touch(TOUCH_MOVE, 500, 0);
     d.Touch(TOUCH_MOVE, 501, 0);
     EXPECT_EQ(d.rec.records[0].x, 1);

@@ -19,12 +19,12 @@ TEST(LoadParameters, EmptyKeyGivesDefaults) {
     const DriverSettings s = LoadFrom(key, &rc);
     EXPECT_EQ(rc, OVT_STATUS_SUCCESS);
     EXPECT_EQ(s.Port, 1u);
-    EXPECT_EQ(s.XLow, 0u);
-    EXPECT_EQ(s.XHigh, 2048u);
-    EXPECT_EQ(s.YLow, 0u);
-    EXPECT_EQ(s.YHigh, 2048u);
-    EXPECT_EQ(s.XOffset, 0u);
-    EXPECT_EQ(s.YOffset, 0u);
+    EXPECT_EQ(s.Calibration.XLow, 0u);
+    EXPECT_EQ(s.Calibration.XHigh, 2048u);
+    EXPECT_EQ(s.Calibration.YLow, 0u);
+    EXPECT_EQ(s.Calibration.YHigh, 2048u);
+    EXPECT_EQ(s.Calibration.XOffset, 0u);
+    EXPECT_EQ(s.Calibration.YOffset, 0u);
     EXPECT_EQ(s.XSpan, 2048u);
     EXPECT_EQ(s.YSpan, 2048u);
     EXPECT_EQ(s.BeepFreq, 2000u);
@@ -51,11 +51,11 @@ TEST(LoadParameters, BoundsAreCutTo16BitsAndSpansFollowThem) {
     key.values = {{"XLow", 0x00010064}, {"XHigh", 0x12340800}, {"YLow", 0x8000012C}, {"YHigh", 0x0001012C},
                   {"XPropt", 5}, {"YProp", 7}};
     const DriverSettings s = LoadFrom(key);
-    EXPECT_EQ(s.XLow, 100u);
-    EXPECT_EQ(s.XHigh, 0x800u);
+    EXPECT_EQ(s.Calibration.XLow, 100u);
+    EXPECT_EQ(s.Calibration.XHigh, 0x800u);
     EXPECT_EQ(s.XSpan, 0x800u - 100u);
-    EXPECT_EQ(s.YLow, 300u);
-    EXPECT_EQ(s.YHigh, 300u);
+    EXPECT_EQ(s.Calibration.YLow, 300u);
+    EXPECT_EQ(s.Calibration.YHigh, 300u);
     EXPECT_EQ(s.YSpan, 2048u) << "bounds equal once cut must not give a zero divisor";
 }
 
@@ -69,7 +69,7 @@ TEST(LoadParameters, ReversedBoundsGiveAWrappedUnsignedSpan) {
 struct Correction {
     const char* name;
     uint32_t stored;
-    uint32_t DriverSettings::*field;
+    uint32_t field;  // OVT_SETTINGS_WORD
     uint32_t expected;
 };
 
@@ -82,31 +82,31 @@ TEST_P(Corrections, OutOfRangeValuesAreReplaced) {
     FakeKey key;
     key.values[c.name] = c.stored;
     const DriverSettings s = LoadFrom(key);
-    EXPECT_EQ(s.*c.field, c.expected) << c.name << "=" << c.stored;
+    EXPECT_EQ(SettingsWord(s, c.field), c.expected) << c.name << "=" << c.stored;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Corrections,
-    ::testing::Values(Correction{"BeepTime", 20, &DriverSettings::BeepTime, 40},
-                      Correction{"BeepTime", 31, &DriverSettings::BeepTime, 40},
-                      Correction{"BeepTime", 32, &DriverSettings::BeepTime, 32},
-                      Correction{"BeepTime", 750, &DriverSettings::BeepTime, 750},
-                      Correction{"BeepTime", 751, &DriverSettings::BeepTime, 40},
-                      Correction{"BeepFreq", 999, &DriverSettings::BeepFreq, 2000},
-                      Correction{"BeepFreq", 1000, &DriverSettings::BeepFreq, 1000},
-                      Correction{"BeepFreq", 5000, &DriverSettings::BeepFreq, 5000},
-                      Correction{"BeepFreq", 5001, &DriverSettings::BeepFreq, 2000},
-                      Correction{"ButtonMode", 1, &DriverSettings::ButtonMode, 1},
-                      Correction{"ButtonMode", 2, &DriverSettings::ButtonMode, 0},
-                      Correction{"MouseMode", 3, &DriverSettings::MouseMode, 3},
-                      Correction{"MouseMode", 4, &DriverSettings::MouseMode, 2},
-                      Correction{"BeepMode", 0, &DriverSettings::BeepMode, 0},
-                      Correction{"BeepMode", 3, &DriverSettings::BeepMode, 2},
-                      Correction{"BeepMode", 0xFFFFFFFF, &DriverSettings::BeepMode, 2},
-                      Correction{"Port", 0, &DriverSettings::Port, 0},
-                      Correction{"Port", 12, &DriverSettings::Port, 12},
-                      Correction{"BeepFreq2", 7, &DriverSettings::BeepFreq2, 7},
-                      Correction{"XOffset", 0xFFFFFFFF, &DriverSettings::XOffset, 0xFFFFFFFF}));
+    ::testing::Values(Correction{"BeepTime", 20, OVT_SETTINGS_WORD(BeepTime), 40},
+                      Correction{"BeepTime", 31, OVT_SETTINGS_WORD(BeepTime), 40},
+                      Correction{"BeepTime", 32, OVT_SETTINGS_WORD(BeepTime), 32},
+                      Correction{"BeepTime", 750, OVT_SETTINGS_WORD(BeepTime), 750},
+                      Correction{"BeepTime", 751, OVT_SETTINGS_WORD(BeepTime), 40},
+                      Correction{"BeepFreq", 999, OVT_SETTINGS_WORD(BeepFreq), 2000},
+                      Correction{"BeepFreq", 1000, OVT_SETTINGS_WORD(BeepFreq), 1000},
+                      Correction{"BeepFreq", 5000, OVT_SETTINGS_WORD(BeepFreq), 5000},
+                      Correction{"BeepFreq", 5001, OVT_SETTINGS_WORD(BeepFreq), 2000},
+                      Correction{"ButtonMode", 1, OVT_SETTINGS_WORD(ButtonMode), 1},
+                      Correction{"ButtonMode", 2, OVT_SETTINGS_WORD(ButtonMode), 0},
+                      Correction{"MouseMode", 3, OVT_SETTINGS_WORD(MouseMode), 3},
+                      Correction{"MouseMode", 4, OVT_SETTINGS_WORD(MouseMode), 2},
+                      Correction{"BeepMode", 0, OVT_SETTINGS_WORD(BeepMode), 0},
+                      Correction{"BeepMode", 3, OVT_SETTINGS_WORD(BeepMode), 2},
+                      Correction{"BeepMode", 0xFFFFFFFF, OVT_SETTINGS_WORD(BeepMode), 2},
+                      Correction{"Port", 0, OVT_SETTINGS_WORD(Port), 0},
+                      Correction{"Port", 12, OVT_SETTINGS_WORD(Port), 12},
+                      Correction{"BeepFreq2", 7, OVT_SETTINGS_WORD(BeepFreq2), 7},
+                      Correction{"XOffset", 0xFFFFFFFF, OVT_SETTINGS_WORD(Calibration.XOffset), 0xFFFFFFFF}));
 
 TEST(LoadParameters, AFailedReadStopsTheQueryButStillCorrects) {
     FakeKey key;
@@ -116,7 +116,7 @@ TEST(LoadParameters, AFailedReadStopsTheQueryButStillCorrects) {
     const DriverSettings s = LoadFrom(key, &rc);
     EXPECT_EQ(rc, OVT_STATUS_INSUFFICIENT_RESOURCES);
     EXPECT_EQ(s.Port, 2u);
-    EXPECT_EQ(s.XLow, 100u) << "values read before the failure are kept and corrected";
+    EXPECT_EQ(s.Calibration.XLow, 100u) << "values read before the failure are kept and corrected";
     EXPECT_EQ(s.BeepMode, 2u) << "values after the failure keep their defaults";
     EXPECT_EQ(key.queried.size(), 4u);
 }

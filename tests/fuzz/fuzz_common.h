@@ -100,8 +100,8 @@ inline constexpr size_t kCodeCount = sizeof(kCodes) / sizeof(kCodes[0]);
 
 // Settings as any sequence of loads and requests can leave them.
 inline void CheckSettings(const DriverSettings& s) {
-    const uint32_t xs = s.XHigh == s.XLow ? 2048u : s.XHigh - s.XLow;
-    const uint32_t ys = s.YHigh == s.YLow ? 2048u : s.YHigh - s.YLow;
+    const uint32_t xs = s.Calibration.XHigh == s.Calibration.XLow ? 2048u : s.Calibration.XHigh - s.Calibration.XLow;
+    const uint32_t ys = s.Calibration.YHigh == s.Calibration.YLow ? 2048u : s.Calibration.YHigh - s.Calibration.YLow;
     OVT_FUZZ_CHECK(s.XSpan == xs && s.YSpan == ys);
     OVT_FUZZ_CHECK(s.XSpan != 0 && s.YSpan != 0);
     OVT_FUZZ_CHECK(s.ButtonMode <= 1);

@@ -55,11 +55,12 @@ int32_t Query(void* context, const char* name, uint32_t* value) {
     }
 }
 
-bool Corrected(uint32_t DriverSettings::*f) {
-    return f == &DriverSettings::XLow || f == &DriverSettings::XHigh || f == &DriverSettings::YLow ||
-           f == &DriverSettings::YHigh || f == &DriverSettings::XSpan || f == &DriverSettings::YSpan ||
-           f == &DriverSettings::BeepFreq || f == &DriverSettings::BeepTime ||
-           f == &DriverSettings::ButtonMode || f == &DriverSettings::MouseMode || f == &DriverSettings::BeepMode;
+bool Corrected(uint32_t f) {
+    return f == OVT_SETTINGS_WORD(Calibration.XLow) || f == OVT_SETTINGS_WORD(Calibration.XHigh) ||
+           f == OVT_SETTINGS_WORD(Calibration.YLow) || f == OVT_SETTINGS_WORD(Calibration.YHigh) ||
+           f == OVT_SETTINGS_WORD(XSpan) || f == OVT_SETTINGS_WORD(YSpan) || f == OVT_SETTINGS_WORD(BeepFreq) ||
+           f == OVT_SETTINGS_WORD(BeepTime) || f == OVT_SETTINGS_WORD(ButtonMode) ||
+           f == OVT_SETTINGS_WORD(MouseMode) || f == OVT_SETTINGS_WORD(BeepMode);
 }
 
 }  // namespace
@@ -110,9 +111,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool read = i < key.next && i != key.failed &&
                           (v.kind == 1 || (v.kind == 2 && v.type == kRegDword && v.size == 4));
         if (read) std::memcpy(&want, v.data, 4);
-        OVT_FUZZ_CHECK(s->*def.Field == want);
+        OVT_FUZZ_CHECK(SettingsWord(s, def.Field) == want);
     }
-    OVT_FUZZ_CHECK(s->XLow <= 0xFFFF && s->XHigh <= 0xFFFF && s->YLow <= 0xFFFF && s->YHigh <= 0xFFFF);
+    OVT_FUZZ_CHECK(s->Calibration.XLow <= 0xFFFF && s->Calibration.XHigh <= 0xFFFF && s->Calibration.YLow <= 0xFFFF && s->Calibration.YHigh <= 0xFFFF);
     OVT_FUZZ_CHECK(s->MouseMode <= 3 && s->BeepMode <= 2);
     CheckSettings(*s);
     std::free(s);

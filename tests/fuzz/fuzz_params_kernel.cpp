@@ -118,14 +118,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     OVT_FUZZ_CHECK(status == (want.failedAt >= 0 ? want.failure : STATUS_SUCCESS));
     for (int i = 0; i < OVT_PARAMETER_COUNT; ++i) {
         const ParameterDef& def = kParameterTable[i];
-        const bool corrected = def.Field != &DriverSettings::Port && def.Field != &DriverSettings::XOffset &&
-                               def.Field != &DriverSettings::YOffset && def.Field != &DriverSettings::BeepFreq2 &&
-                               def.Field != &DriverSettings::BeepTime2;
+        const bool corrected =
+            def.Field != OVT_SETTINGS_WORD(Port) && def.Field != OVT_SETTINGS_WORD(Calibration.XOffset) &&
+            def.Field != OVT_SETTINGS_WORD(Calibration.YOffset) && def.Field != OVT_SETTINGS_WORD(BeepFreq2) &&
+            def.Field != OVT_SETTINGS_WORD(BeepTime2);
         if (corrected) continue;
         const bool read = want.read[i] && (want.failedAt < 0 || i < want.failedAt);
-        OVT_FUZZ_CHECK(s->*def.Field == (read ? want.value[i] : def.Default));
+        OVT_FUZZ_CHECK(SettingsWord(s, def.Field) == (read ? want.value[i] : def.Default));
     }
-    OVT_FUZZ_CHECK(s->XLow <= 0xFFFF && s->XHigh <= 0xFFFF && s->YLow <= 0xFFFF && s->YHigh <= 0xFFFF);
+    OVT_FUZZ_CHECK(s->Calibration.XLow <= 0xFFFF && s->Calibration.XHigh <= 0xFFFF && s->Calibration.YLow <= 0xFFFF && s->Calibration.YHigh <= 0xFFFF);
     OVT_FUZZ_CHECK(s->MouseMode <= 3 && s->BeepMode <= 2);
     CheckSettings(*s);
     std::free(s);

@@ -101,8 +101,8 @@ void CheckRecord(const Harness& h, const MouseRecord& m) {
         OVT_FUZZ_CHECK(f == 0 || f == OVT_MOUSE_LEFT_BUTTON_DOWN || f == OVT_MOUSE_LEFT_BUTTON_UP);
     }
     OVT_FUZZ_CHECK(m.LastX >= 0 && m.LastX <= 65535 && m.LastY >= 0 && m.LastY <= 65535);
-    OVT_FUZZ_CHECK(static_cast<uint32_t>(m.LastX) == ExpectedAxis(h.rawX, s.XLow, s.XHigh, s.XSpan));
-    OVT_FUZZ_CHECK(static_cast<uint32_t>(m.LastY) == ExpectedAxis(h.rawY, s.YLow, s.YHigh, s.YSpan));
+    OVT_FUZZ_CHECK(static_cast<uint32_t>(m.LastX) == ExpectedAxis(h.rawX, s.Calibration.XLow, s.Calibration.XHigh, s.XSpan));
+    OVT_FUZZ_CHECK(static_cast<uint32_t>(m.LastY) == ExpectedAxis(h.rawY, s.Calibration.YLow, s.Calibration.YHigh, s.YSpan));
 }
 
 void InstallHooks(Harness* h) {
@@ -163,7 +163,7 @@ void CheckPacket(Harness* h) {
     OVT_FUZZ_CHECK(st.Capture.RawX == h->rawX && st.Capture.RawY == h->rawY);
     // The record keeps the position of the packet, delivered or not.
     OVT_FUZZ_CHECK(static_cast<uint32_t>(st.Mouse.LastX) ==
-                   ExpectedAxis(h->rawX, st.Settings.XLow, st.Settings.XHigh, st.Settings.XSpan));
+                   ExpectedAxis(h->rawX, st.Settings.Calibration.XLow, st.Settings.Calibration.XHigh, st.Settings.XSpan));
 }
 
 void Request(Harness* h, Cursor* c) {
