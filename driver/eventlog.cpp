@@ -24,38 +24,36 @@ struct EventLogState {
 EventLogState g_log;
 
 // Insertion strings %2, %3, ... (%1 is the system's device name field).
+// Characters stop at 46 of the 48 places, numbers included; a string whose
+// zero no longer fits is left out whole.
 struct Strings {
     WCHAR Text[48];
     USHORT Used;
     USHORT Count;
 
-    void Add(PCWSTR s) {
-        while (*s != 0 && Used < 46) Text[Used++] = *s++;
-        Text[Used++] = 0;
-        ++Count;
-    }
-    void AddAscii(const char* s) {
+    template <typename Char>
+    void Add(const Char* s) {
         while (*s != 0 && Used < 46) Text[Used++] = static_cast<WCHAR>(*s++);
+        if (Used == 48) return;
         Text[Used++] = 0;
         ++Count;
     }
     void AddNumber(ULONG v, bool hex) {
-        WCHAR digits[12];
-        int n = 0;
+        WCHAR digits[11];  // "0x" and 8 digits, or 10 decimal ones, and the zero
+        int n = 10;
+        digits[n] = 0;
         const ULONG base = hex ? 16 : 10;
         do {
             const ULONG d = v % base;
-            digits[n++] = static_cast<WCHAR>(d < 10 ? OVT_W('0') + d : OVT_W('A') + d - 10);
+            digits[--n] = static_cast<WCHAR>(d < 10 ? OVT_W('0') + d : OVT_W('A') + d - 10);
             v /= base;
         } while (v != 0);
         if (hex) {
-            while (n < 8) digits[n++] = OVT_W('0');
-            digits[n++] = OVT_W('x');
-            digits[n++] = OVT_W('0');
+            while (n > 2) digits[--n] = OVT_W('0');
+            digits[--n] = OVT_W('x');
+            digits[--n] = OVT_W('0');
         }
-        while (n > 0) Text[Used++] = digits[--n];
-        Text[Used++] = 0;
-        ++Count;
+        Add(digits + n);
     }
 };
 
@@ -124,7 +122,7 @@ void OvtLogPortByte() {
 
 void OvtLogValueCorrected(const char* name, ULONG stored, ULONG used) {
     Strings s = {};
-    s.AddAscii(name);
+    s.Add(name);
     s.AddNumber(stored, false);
     s.AddNumber(used, false);
     Write(OVT_EVENT_VALUE_CORRECTED, STATUS_SUCCESS, s);

@@ -147,6 +147,12 @@ const Story kStories[] = {
       {kCorrected, 0, {"ButtonMode", "2", "0"}},
       {kCorrected, 0, {"MouseMode", "4294967295", "2"}},
       {kCorrected, 0, {"BeepMode", "3", "2"}}}},
+    {"ValueNameFillingTheEntryCutsTheNumbers",
+     [](EventLogTest& t) {
+         ASSERT_EQ(t.Load(), STATUS_SUCCESS);
+         OvtLogValueCorrected(std::string(46, 'N').c_str(), 4294967295u, 1u);
+     },
+     {{kCorrected, 0, {std::string(46, 'N'), ""}}}},
     {"LoadFails",
      [](EventLogTest& t) {
          W().CreateLinkStatus = STATUS_OBJECT_NAME_COLLISION;
