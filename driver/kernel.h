@@ -1,10 +1,11 @@
 // The kernel services the binding uses: the DDK on Windows, the host
-// stand-in (driver/kstub) when the same sources run under the host tests.
+// stand-in (driver/tests/kstub) when the same sources run under the host
+// tests.
 #ifndef OVTOUCH_DRIVER_KERNEL_H
 #define OVTOUCH_DRIVER_KERNEL_H
 
 #ifdef OVT_KSTUB
-#include "kstub/kstub.h"
+#include "tests/kstub/kstub.h"
 #define OVT_W(s) u##s
 #else
 // The i686 intrinsics header already defines these two; the DDK's copies

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "fuzz_common.h"
-#include "kstub/sim.h"
+#include "tests/kstub/sim.h"
 #include "ovtouch_sys.h"
 
 namespace {
