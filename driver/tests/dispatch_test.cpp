@@ -92,46 +92,24 @@ TEST_F(DispatchTest, QueryAttributes) {
     EXPECT_EQ(r.Output, expected) << "sample rate and the bytes past the record untouched";
 }
 
+// The core's answers are its own tests' matter; here only what the binding
+// adds: the lengths and the system buffer reaching the core, its status and
+// byte count passed on, and no internal request served to programs.
 TEST_F(DispatchTest, ControlCodesAnswerThroughTheSystemBuffer) {
     const kstub::Request shortCapture = Ioctl(IOCTL_TOUCH_GET_CAPTURE, nullptr, 0, 8);
     EXPECT_EQ(shortCapture.Status, STATUS_BUFFER_TOO_SMALL);
-    EXPECT_EQ(shortCapture.Information, 0u);
     EXPECT_EQ(shortCapture.Output, std::vector<UCHAR>(8, 0xEE));
 
     const kstub::Request beep = Ioctl(IOCTL_TOUCH_GET_BEEP, nullptr, 0, 16);
     EXPECT_EQ(beep.Status, STATUS_SUCCESS);
     EXPECT_EQ(beep.Information, 12u);
-    EXPECT_EQ(Word(beep, 0), 2u);
     EXPECT_EQ(Word(beep, 1), 2000u);
-    EXPECT_EQ(Word(beep, 2), 40u);
 
     const ULONG calibration[8] = {500, 0, 500, 2048, 7, 8, 0, 0};
     EXPECT_EQ(Ioctl(IOCTL_TOUCH_SET_CALIBRATION, calibration, 32).Status, STATUS_SUCCESS);
-    EXPECT_EQ(g_ovt.Touch.Settings.XSpan, 2048u);
     EXPECT_EQ(g_ovt.Touch.Settings.Calibration.YOffset, 8u);
 
-    EXPECT_EQ(Ioctl(0xF2404, nullptr, 0, 4).Status, STATUS_INVALID_DEVICE_REQUEST);
-    EXPECT_EQ(Ioctl(IOCTL_TOUCH_RESERVED_910).Status, STATUS_NOT_IMPLEMENTED);
     EXPECT_EQ(Ioctl(IOCTL_INTERNAL_MOUSE_CONNECT).Status, STATUS_INVALID_DEVICE_REQUEST);
-}
-
-TEST_F(DispatchTest, EnableAndDisableCountAroundTheLink) {
-    EXPECT_EQ(g_ovt.Touch.ReportEnableCount, 0u);
-    EXPECT_EQ(Ioctl(IOCTL_TOUCH_DISABLE_REPORTS).Status, STATUS_SUCCESS);
-    EXPECT_EQ(g_ovt.Touch.ReportEnableCount, 0u);
-    kstub::SimPort& port = kstub::AddPort("\\??\\COM1");
-    kstub::RunThreads();
-    kstub::ElapseWaits();
-    EXPECT_EQ(g_ovt.Touch.ReportEnableCount, 1u);
-    ASSERT_EQ(Connect(Mouse), STATUS_SUCCESS);
-    EXPECT_EQ(Ioctl(IOCTL_TOUCH_DISABLE_REPORTS).Status, STATUS_SUCCESS);
-    port.QueueBytes(Packet(TOUCH_MOVE, 1024, 1024));
-    port.Deliver();
-    EXPECT_TRUE(Mouse.Deliveries.empty());
-    EXPECT_EQ(Ioctl(IOCTL_TOUCH_ENABLE_REPORTS).Status, STATUS_SUCCESS);
-    port.QueueBytes(Packet(TOUCH_MOVE, 1024, 1024));
-    port.Deliver();
-    EXPECT_EQ(Mouse.Deliveries.size(), 1u);
 }
 
 // What a touch-down at raw (1100, 1100) comes out as.

@@ -102,6 +102,8 @@ void OneRequest(TouchState* state, Cursor* c) {
         r = DispatchControl(state, &env, code, in, inLength, out, outLength);
     }
 
+    // The input is only read.
+    if (!shared && got != 0) OVT_FUZZ_CHECK(std::memcmp(inBuf, src, got) == 0);
     OVT_FUZZ_CHECK(IsStatus(r.Status));
     if (!Known(code)) OVT_FUZZ_CHECK(r.Status == OVT_STATUS_INVALID_DEVICE_REQUEST);
     if (Reserved(code)) OVT_FUZZ_CHECK(r.Status == OVT_STATUS_NOT_IMPLEMENTED);

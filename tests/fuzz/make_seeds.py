@@ -114,6 +114,13 @@ control = {
     "shared_buffer": ctl("SET_BEEP", struct.pack("<3I", 2, 2500, 64), out=12, flags=4) + ctl("GET_LAST_REPORT", out=12, flags=4),
     "null_buffers": ctl("GET_BEEP", out=12, flags=2) + ctl("SET_MOUSE_MODE", b"\1\0\0\0", flags=1),
     "reload_test_beep": ctl("RELOAD_PARAMETERS") + ctl("TEST_BEEP", out=4),
+    # Arbitrary words into every setter, inputs and outputs longer than the
+    # records, and a code of another device.
+    "arbitrary_words": ctl("SET_CALIBRATION", struct.pack("<10I", *[0x9E3779B9 * i & 0xFFFFFFFF for i in range(10)])[:39])
+    + ctl("SET_BEEP", struct.pack("<4I", 0xFFFFFFFF, 0x80000000, 0xDEADBEEF, 7), out=39)
+    + ctl("SET_BUTTON_MODE", struct.pack("<2I", 0xFFFFFFFE, 1))
+    + ctl("SET_MOUSE_MODE", struct.pack("<I", 0xFFFFFFFF))
+    + ctl("GET_LAST_REPORT", out=39) + raw(0x220000, 39),
 }
 
 # --- fuzz_params: per value kind, then data -----------------------------------
