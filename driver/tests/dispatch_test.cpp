@@ -98,6 +98,7 @@ TEST_F(DispatchTest, QueryAttributes) {
 TEST_F(DispatchTest, ControlCodesAnswerThroughTheSystemBuffer) {
     const kstub::Request shortCapture = Ioctl(IOCTL_TOUCH_GET_CAPTURE, nullptr, 0, 8);
     EXPECT_EQ(shortCapture.Status, STATUS_BUFFER_TOO_SMALL);
+    EXPECT_EQ(shortCapture.Information, 0u);
     EXPECT_EQ(shortCapture.Output, std::vector<UCHAR>(8, 0xEE));
 
     const kstub::Request beep = Ioctl(IOCTL_TOUCH_GET_BEEP, nullptr, 0, 16);
