@@ -63,16 +63,10 @@ ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t
 
     switch (code) {
     case IOCTL_TOUCH_GET_BUTTON_MODE:
-        {
-            const Held held(state);
-            words[0] = s.ButtonMode;
-        }
-        status = Answer(words, OVT_SIZEOF_WORD, out, outLength, &information);
-        break;
     case IOCTL_TOUCH_GET_MOUSE_MODE:
         {
             const Held held(state);
-            words[0] = s.MouseMode;
+            words[0] = code == IOCTL_TOUCH_GET_BUTTON_MODE ? s.ButtonMode : s.MouseMode;
         }
         status = Answer(words, OVT_SIZEOF_WORD, out, outLength, &information);
         break;
@@ -149,25 +143,19 @@ ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t
         RecomputeSpans(&s);
         break;
     }
-    case IOCTL_TOUCH_SET_BUTTON_MODE: {
-        if (!Holds(in, inLength, OVT_SIZEOF_WORD)) {
-            status = OVT_STATUS_INVALID_PARAMETER;
-            break;
-        }
-        const uint32_t mode = OvtCorrectButtonMode(ReadWord(in, 0));
-        const Held held(state);
-        s.ButtonMode = mode;
-        break;
-    }
+    case IOCTL_TOUCH_SET_BUTTON_MODE:
     case IOCTL_TOUCH_SET_MOUSE_MODE: {
         if (!Holds(in, inLength, OVT_SIZEOF_WORD)) {
             status = OVT_STATUS_INVALID_PARAMETER;
             break;
         }
-        // As given: the button emulation takes anything above 1 as the table.
-        const uint32_t mode = ReadWord(in, 0);
+        // A mouse mode is taken as given: the button emulation takes anything
+        // above 1 as the table.
+        const bool button = code == IOCTL_TOUCH_SET_BUTTON_MODE;
+        const uint32_t word = ReadWord(in, 0);
+        const uint32_t mode = button ? OvtCorrectButtonMode(word) : word;
         const Held held(state);
-        s.MouseMode = mode;
+        (button ? s.ButtonMode : s.MouseMode) = mode;
         break;
     }
     case IOCTL_TOUCH_SET_BEEP: {
