@@ -88,7 +88,6 @@ const char kCaptionError[] = "error";
 
 namespace {
 
-constexpr uint32_t kMessageBuffer = 1200;
 constexpr uint32_t kLinkBuffer = kProgramsBuffer + 32;
 
 void WriteValues(Registry& registry, RegKey key, const RegistryValue* values, int count, uint32_t port) {

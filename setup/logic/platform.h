@@ -36,10 +36,9 @@ class InstallPlatform : public SystemPaths {
   public:
     // Overwrites an existing destination.
     virtual bool CopyOver(const char* source, const char* destination) = 0;
-    // Results below that return nothing are never looked at: a folder
-    // that is there already, a link not saved or a restart refused leaves
-    // nothing for the script to do.
-    virtual void MakeFolder(const char* path) = 0;
+    // Folder creation, link saving, privilege adjustment and the restart
+    // request return nothing: the script goes on the same whatever they do.
+    virtual void MakeFolder(const char* path) = 0;  // an existing folder is fine
 
     // The shell's link object through COM.
     virtual void InitializeCom() = 0;

@@ -9,7 +9,6 @@ namespace ovt::setup {
 namespace {
 
 constexpr uint32_t kListSize = 2048;
-constexpr uint32_t kMessageBuffer = 1200;
 
 // Subkeys that the system itself may have added below the service key.
 const char* const kServiceSubkeys[] = {"\\Parameters", "\\Enum", "\\Security"};
