@@ -143,6 +143,9 @@ typedef struct CalibrationBuffer {
 #define OVT_SERVICE_KEY_PATH    "System\\CurrentControlSet\\Services\\OVTouch"
 #define OVT_PARAMETERS_KEY_PATH "System\\CurrentControlSet\\Services\\OVTouch\\Parameters"
 
+/* The user's double-click settings, below HKEY_CURRENT_USER. */
+#define OVT_MOUSE_KEY_PATH "Control Panel\\Mouse"
+
 /* The control device as user programs open it. */
 #define OVT_CONTROL_DEVICE_PATH "\\\\.\\ovtouch"
 

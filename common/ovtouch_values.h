@@ -14,9 +14,15 @@
 extern "C" {
 #endif
 
-/* Port: COM1 to COM9 make a port name; the applet offers COM1 and COM2. */
-#define OVT_PORT_DEFAULT    1u
+/* Port: the n of COMn. The driver takes whatever is stored, so that a port
+ * set by hand is honoured: 1 to 9 name COM1 to COM9; anything else names no
+ * port and is retried for ever, which the driver's event log shows. The
+ * setup's and the applet's lists offer only COM1 and COM2, the ports the
+ * controller is cabled to; the applet shows any other value as COM1, since
+ * its list has nothing else to select. */
+#define OVT_PORT_MIN        1u
 #define OVT_PORT_APPLET_MAX 2u
+#define OVT_PORT_DEFAULT    1u
 
 /* Bounds are cut to 16 bits at a registry load (a request takes whole
  * words); a span of 0 would divide by zero and stands for the full range. */
@@ -92,6 +98,14 @@ static inline uint32_t OvtCorrectButtonMode(uint32_t mode) {
 static inline uint32_t OvtCorrectMouseMode(uint32_t mode, uint32_t fallback) {
     return mode > OVT_MOUSEMODE_MAX ? fallback : mode;
 }
+
+static inline uint32_t OvtCorrectAppletPort(uint32_t port) {
+    return (port < OVT_PORT_MIN || port > OVT_PORT_APPLET_MAX) ? OVT_PORT_DEFAULT : port;
+}
+
+/* The port lists show COM1 first: list index i is port i + 1. */
+static inline uint32_t OvtPortOfListIndex(int32_t index) { return (uint32_t)(index + 1); }
+static inline int32_t OvtListIndexOfPort(uint32_t port) { return (int32_t)port - 1; }
 
 static inline uint32_t OvtSpan(uint32_t low, uint32_t high) {
     return high == low ? OVT_SPAN_DEFAULT : high - low;

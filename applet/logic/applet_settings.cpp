@@ -80,7 +80,7 @@ void LoadSettings(AppletSettings* s, Registry& registry, AppletHost& host) {
         ReadWord(registry, key, OVT_VALUE_PORT, &s->Port);
         ReadWord(registry, key, OVT_VALUE_MOUSEMODE, &s->MouseMode);
         s->BeepMode = OvtCorrectBeepMode(s->BeepMode);
-        if (s->Port < OVT_PORT_DEFAULT || s->Port > OVT_PORT_APPLET_MAX) s->Port = OVT_PORT_DEFAULT;
+        s->Port = OvtCorrectAppletPort(s->Port);
         s->BeepFreq = OvtCorrectBeepFreq(s->BeepFreq);
         s->BeepTime = OvtCorrectBeepTime(s->BeepTime, OVT_BEEPTIME_REQUEST_FALLBACK);
         s->MouseMode = OvtCorrectMouseMode(s->MouseMode, OVT_MOUSEMODE_APPLET_FALLBACK);

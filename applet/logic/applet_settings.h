@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "applet_host.h"
+#include "common/ovtouch_values.h"
 #include "common/user/registry.h"
 
 namespace ovt {
@@ -21,8 +22,6 @@ struct AppletSettings {
     int32_t DoubleClickHeight;
     int32_t DoubleClickSpeed;
 };
-
-#define OVT_MOUSE_KEY_PATH "Control Panel\\Mouse"
 
 void LoadSettings(AppletSettings* settings, Registry& registry, AppletHost& host);
 void SaveSettings(const AppletSettings& settings, Registry& registry, AppletHost& host);

@@ -12,7 +12,7 @@ class PortPage : public PropertyPage {
     bool OnInitDialog(DialogControls& c) override;
     void OnListChange(DialogControls& c, int id) override;
 
-    int32_t PortIndex;  // 0 COM1, 1 COM2
+    int32_t PortIndex;  // the selection, OvtListIndexOfPort of the Port value
 };
 
 }  // namespace ovt

@@ -57,13 +57,13 @@ long TouchApplet::Open(WindowHandle window) {
         dialog.Mouse.ModeIndex = static_cast<int32_t>(settings_.MouseMode);
         dialog.Mouse.Area = settings_.DoubleClickHeight;
         dialog.Mouse.Speed = settings_.DoubleClickSpeed;
-        dialog.Port.PortIndex = static_cast<int32_t>(settings_.Port) - 1;
+        dialog.Port.PortIndex = OvtListIndexOfPort(settings_.Port);
 
         if (host_.RunSettingsDialog(window, dialog) == kDialogOk) {
             settings_.BeepFreq = static_cast<uint32_t>(dialog.Sound.Frequency);
             settings_.BeepTime = static_cast<uint32_t>(dialog.Sound.Time);
             settings_.BeepMode = static_cast<uint32_t>(dialog.Sound.ModeIndex);
-            settings_.Port = static_cast<uint32_t>(dialog.Port.PortIndex + 1);
+            settings_.Port = OvtPortOfListIndex(dialog.Port.PortIndex);
             settings_.MouseMode = static_cast<uint32_t>(dialog.Mouse.ModeIndex);
             settings_.DoubleClickHeight = dialog.Mouse.Area;
             settings_.DoubleClickSpeed = dialog.Mouse.Speed;

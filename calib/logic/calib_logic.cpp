@@ -1,5 +1,7 @@
 #include "calib_logic.h"
 
+#include "common/ovtouch_values.h"
+
 namespace ovt::calib {
 
 namespace {
@@ -13,7 +15,7 @@ void Extrapolate(int32_t a, int32_t b, int32_t* low, int32_t* high) {
     *high = Wrap(static_cast<int64_t>(b) + half);
     *low = Wrap(static_cast<int64_t>(a) - half);
     if (*low <= 0) *low = 0;
-    if (*high > 2048) *high = 2048;
+    if (*high > static_cast<int32_t>(OVT_BOUND_DEFAULT_HIGH)) *high = OVT_BOUND_DEFAULT_HIGH;
 }
 
 }  // namespace

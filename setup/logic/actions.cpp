@@ -7,14 +7,10 @@
 
 namespace ovt::setup {
 
-const PackageFile kPackageFiles[6] = {
-    {"ovtcalib.exe", Folder::System, "copy Ovtcalib failure"},
-    {"OVTouch.SYS", Folder::Drivers, "copy OVTouch.SYS failure"},
-    {"ovtouch.cpl", Folder::System, "copy OVTouch.cpl fail"},
-    {"uninst.exe", Folder::Package, "copy Uninst.exe fail"},
-    {"altclick.exe", Folder::Package, "copy AltClick.exe fail"},
-    {"readme.txt", Folder::Package, "copy readme.txt fail"},
-};
+namespace {
+// Where the copy puts the driver, %SystemRoot% being the Windows directory.
+constexpr char kDriverMessageFile[] = "%SystemRoot%\\System32\\Drivers\\" OVT_FILE_DRIVER;
+}  // namespace
 
 #define OVT_SZ(name, text) {name, kRegSz, text, 0, sizeof(text)}
 #define OVT_DWORD(name, value) {name, kRegDword, 0, value, 4}
@@ -53,8 +49,7 @@ const RegistryValue kMouseValues[3] = {
 };
 
 const RegistryValue kEventSourceValues[2] = {
-    {"EventMessageFile", kRegExpandSz, "%SystemRoot%\\System32\\Drivers\\OVTouch.SYS", 0,
-     sizeof("%SystemRoot%\\System32\\Drivers\\OVTouch.SYS")},
+    {"EventMessageFile", kRegExpandSz, kDriverMessageFile, 0, sizeof kDriverMessageFile},
     OVT_DWORD("TypesSupported", 7),  // errors, warnings, information
 };
 
@@ -62,16 +57,16 @@ const RegistryValue kEventSourceValues[2] = {
 #undef OVT_DWORD
 
 const Shortcut kShortcuts[4] = {
-    {"\\OVTCalib.lnk", Folder::System, "\\ovtcalib.exe", kTextDescCalib, "PShellLink calib fail"},
-    {"\\AltClick.lnk", Folder::Package, "\\altclick.exe", kTextDescAltClick, "PShellLink altclick fail"},
-    {"\\Uninst.lnk", Folder::Package, "\\uninst.exe", kTextDescUninst, "PShellLink uninst fail"},
-    {"\\readme.lnk", Folder::Package, "\\readme.txt", kTextDescReadme, "PShellLink readme fail"},
+    {"\\OVTCalib.lnk", OVT_PACKAGE_CALIB, kTextDescCalib, "PShellLink calib fail"},
+    {"\\AltClick.lnk", OVT_PACKAGE_ALTCLICK, kTextDescAltClick, "PShellLink altclick fail"},
+    {"\\Uninst.lnk", OVT_PACKAGE_UNINST, kTextDescUninst, "PShellLink uninst fail"},
+    {"\\readme.lnk", OVT_PACKAGE_README, kTextDescReadme, "PShellLink readme fail"},
 };
 
 const char kServicesPath[] = "System\\CurrentControlSet\\Services";
 const char kServiceKeyPath[] = OVT_SERVICE_KEY_PATH;
 const char kParametersPath[] = OVT_PARAMETERS_KEY_PATH;
-const char kMousePath[] = "Control Panel\\Mouse";
+const char kMousePath[] = OVT_MOUSE_KEY_PATH;
 const char kRunOncePath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char kRunOnceValue[] = "OVTouch";
 const char kEventSourcePath[] = "System\\CurrentControlSet\\Services\\EventLog\\System\\OVTouch";
@@ -93,7 +88,6 @@ const char kCaptionError[] = "error";
 
 namespace {
 
-constexpr uint32_t kMessageBuffer = 1200;
 constexpr uint32_t kLinkBuffer = kProgramsBuffer + 32;
 
 void WriteValues(Registry& registry, RegKey key, const RegistryValue* values, int count, uint32_t port) {
@@ -140,6 +134,13 @@ bool BuildFolderPath(SystemPaths& paths, Folder folder, const char* tail, char* 
     return false;
 }
 
+bool BuildInstalledPath(SystemPaths& paths, const OvtPackageFile& file, char* dest, char* message,
+                        uint32_t messageSize) {
+    char tail[32] = "\\";
+    Append(tail, sizeof tail, file.Name);
+    return BuildFolderPath(paths, FolderOf(file), tail, dest, message, messageSize);
+}
+
 const char* ReadProgramsFolder(Registry& registry, char* p) {
     p[0] = 0;
     RegKey key = 0;
@@ -171,26 +172,32 @@ bool Installer::FolderPath(InstallerUi& ui, Folder folder, const char* tail, con
     return false;
 }
 
-bool Installer::CopyPackageFiles(InstallerUi& ui) {
-    for (int i = 0; i < 6; ++i) {
-        const PackageFile& row = kPackageFiles[i];
-        ui.ShowFile(row.name);
-        char dest[kPathBuffer];
-        if (row.folder == Folder::Package && i == 3) {
+bool Installer::InstalledPath(InstallerUi& ui, const OvtPackageFile& file, const char* caption, char* dest) {
+    char message[kMessageBuffer];
+    if (BuildInstalledPath(platform_, file, dest, message, sizeof message)) return true;
+    ui.ShowError(message, caption);
+    return false;
+}
+
+void Installer::CopyPackageFiles(InstallerUi& ui) {
+    bool packageFolderMade = false;
+    for (const OvtPackageFile& row : kOvtPackageFiles) {
+        if (!Installed(row)) continue;
+        ui.ShowFile(row.Name);
+        if (FolderOf(row) == Folder::Package && !packageFolderMade) {
+            packageFolderMade = true;
             char folder[kPathBuffer];
-            if (FolderPath(ui, Folder::Windows, kPackageFolder, row.caption, folder)) {
+            if (FolderPath(ui, Folder::Windows, kPackageFolder, row.CopyFailure, folder)) {
                 platform_.MakeFolder(folder);
             }
         }
-        char tail[32] = "\\";
-        Append(tail, sizeof tail, row.name);
-        if (!FolderPath(ui, row.folder, tail, row.caption, dest)) continue;
-        if (!platform_.CopyOver(row.name, dest)) ui.ShowError(dest, row.caption);
+        char dest[kPathBuffer];
+        if (!InstalledPath(ui, row, row.CopyFailure, dest)) continue;
+        if (!platform_.CopyOver(row.Name, dest)) ui.ShowError(dest, row.CopyFailure);
     }
-    return true;
 }
 
-bool Installer::WriteRegistrySettings(InstallerUi& ui, uint32_t port) {
+void Installer::WriteRegistrySettings(InstallerUi& ui, uint32_t port) {
     RegKey services = 0;
     if (registry_.OpenKey(RegRoot::LocalMachine, kServicesPath, kKeyAllAccess, &services) != kErrorSuccess) {
         ui.ShowError(kMsgServicesOpen, 0);
@@ -223,7 +230,7 @@ bool Installer::WriteRegistrySettings(InstallerUi& ui, uint32_t port) {
     }
 
     char calib[kPathBuffer];
-    if (!FolderPath(ui, Folder::System, "\\ovtcalib.exe", 0, calib)) return true;
+    if (!InstalledPath(ui, kOvtPackageFiles[OVT_PACKAGE_CALIB], 0, calib)) return;
     RegKey runOnce = 0;
     if (registry_.CreateKey(RegRoot::LocalMachine, kRunOncePath, kKeyAllAccess, &runOnce) != kErrorSuccess) {
         ui.ShowError(kMsgRunOnceOpen, 0);
@@ -231,7 +238,6 @@ bool Installer::WriteRegistrySettings(InstallerUi& ui, uint32_t port) {
         registry_.SetValue(runOnce, kRunOnceValue, kRegSz, calib, static_cast<uint32_t>(Length(calib) + 1));
         registry_.CloseKey(runOnce);
     }
-    return true;
 }
 
 void Installer::RegisterEventSource() {
@@ -241,11 +247,11 @@ void Installer::RegisterEventSource() {
     registry_.CloseKey(key);
 }
 
-bool Installer::CreateStartMenuShortcuts(InstallerUi& ui) {
+void Installer::CreateStartMenuShortcuts(InstallerUi& ui) {
     char programs[kProgramsBuffer];
     if (const char* failure = ReadProgramsFolder(registry_, programs)) {
         ui.ShowError(failure, kCaptionError);
-        return true;
+        return;
     }
     char folder[kLinkBuffer];
     Join(folder, sizeof folder, programs, kShortcutFolder);  // always fits: 511 + 8
@@ -255,11 +261,11 @@ bool Installer::CreateStartMenuShortcuts(InstallerUi& ui) {
     LinkObject link = platform_.CreateShellLink();
     if (!link) {
         ui.ShowError(kMsgCoCreate, kCaptionError);
-        return true;
+        return;
     }
     for (const Shortcut& row : kShortcuts) {
         char target[kPathBuffer];
-        if (!FolderPath(ui, row.folder, row.target, kCaptionError, target)) continue;
+        if (!InstalledPath(ui, kOvtPackageFiles[row.target], kCaptionError, target)) continue;
         char path[kLinkBuffer];
         Join(path, sizeof path, folder, row.link);  // always fits
         // Refused before the link object is touched, so no half-set row.
@@ -282,7 +288,6 @@ bool Installer::CreateStartMenuShortcuts(InstallerUi& ui) {
         platform_.ReleasePersistFile(file);
     }
     platform_.ReleaseShellLink(link);
-    return true;
 }
 
 void Installer::RestartWindows() {

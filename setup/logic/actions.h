@@ -6,18 +6,22 @@
 
 #include <stdint.h>
 
+#include "common/package_files.h"
 #include "common/user/registry.h"
 #include "platform.h"
 
 namespace ovt::setup {
 
-enum class Folder { System, Drivers, Package, Windows };
-
-struct PackageFile {
-    const char* name;  // source beside the setup, file line and destination name
-    Folder folder;
-    const char* caption;  // of the copy failure message
+enum class Folder {
+    System = OVT_FOLDER_SYSTEM,
+    Drivers = OVT_FOLDER_DRIVERS,
+    Package = OVT_FOLDER_PACKAGE,
+    Windows,
 };
+
+// The package's files the setup installs: their rows of kOvtPackageFiles.
+inline bool Installed(const OvtPackageFile& file) { return file.Folder != OVT_FOLDER_NONE; }
+inline Folder FolderOf(const OvtPackageFile& file) { return static_cast<Folder>(file.Folder); }
 
 struct RegistryValue {
     const char* name;  // "" for the key's unnamed value
@@ -29,13 +33,11 @@ struct RegistryValue {
 
 struct Shortcut {
     const char* link;  // appended to the shortcut folder, begins with '\'
-    Folder folder;
-    const char* target;
+    int target;        // row of kOvtPackageFiles
     const char* description;  // GBK
     const char* failure;
 };
 
-extern const PackageFile kPackageFiles[6];
 extern const RegistryValue kServiceValues[6];
 extern const RegistryValue kParameterValues[15];  // Port's number is replaced
 extern const RegistryValue kMouseValues[3];
@@ -71,18 +73,20 @@ class Installer {
   public:
     Installer(InstallPlatform& platform, Registry& registry) : platform_(platform), registry_(registry) {}
 
-    bool CopyPackageFiles(InstallerUi& ui);
-    bool WriteRegistrySettings(InstallerUi& ui, uint32_t port);
+    void CopyPackageFiles(InstallerUi& ui);
+    void WriteRegistrySettings(InstallerUi& ui, uint32_t port);
     // Lets Event Viewer show the driver's entries with its texts. Silent:
     // without it the entries are still logged, only shown unformatted.
     void RegisterEventSource();
-    bool CreateStartMenuShortcuts(InstallerUi& ui);
+    void CreateStartMenuShortcuts(InstallerUi& ui);
     void RestartWindows();
 
   private:
     // dest := the folder's path followed by tail; on a path over the buffer
     // the refusal is shown with caption and false returned.
     bool FolderPath(InstallerUi& ui, Folder folder, const char* tail, const char* caption, char* dest);
+    // The same for the installed place of a package file.
+    bool InstalledPath(InstallerUi& ui, const OvtPackageFile& file, const char* caption, char* dest);
 
     InstallPlatform& platform_;
     Registry& registry_;
@@ -99,6 +103,9 @@ const char* ReadProgramsFolder(Registry& registry, char* p);
 // fit; message then gets the refusal naming the path.
 bool BuildFolderPath(SystemPaths& paths, Folder folder, const char* tail, char* dest, char* message,
                      uint32_t messageSize);
+// The same for the installed place of a package file.
+bool BuildInstalledPath(SystemPaths& paths, const OvtPackageFile& file, char* dest, char* message,
+                        uint32_t messageSize);
 
 }  // namespace ovt::setup
 

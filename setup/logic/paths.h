@@ -12,6 +12,7 @@ namespace ovt::setup {
 constexpr uint32_t kPathBuffer = 292;
 constexpr uint32_t kProgramsBuffer = 512;
 constexpr int kLinkPathUnits = 260;
+constexpr uint32_t kMessageBuffer = 1200;  // a message naming an over-long path
 
 // Appends text; false (and the text unchanged) when it would not fit.
 bool Append(char* buffer, size_t size, const char* text);

@@ -36,7 +36,9 @@ class InstallPlatform : public SystemPaths {
   public:
     // Overwrites an existing destination.
     virtual bool CopyOver(const char* source, const char* destination) = 0;
-    virtual bool MakeFolder(const char* path) = 0;
+    // Folder creation, link saving, privilege adjustment and the restart
+    // request return nothing: the script goes on the same whatever they do.
+    virtual void MakeFolder(const char* path) = 0;  // an existing folder is fine
 
     // The shell's link object through COM.
     virtual void InitializeCom() = 0;
@@ -47,7 +49,7 @@ class InstallPlatform : public SystemPaths {
     // MultiByteToWideChar from the ANSI code page: units written (NUL
     // included), the units needed when outUnits is 0, 0 on failure.
     virtual int AnsiToWide(const char* text, uint16_t* out, int outUnits) = 0;
-    virtual bool SaveLink(PersistObject file, const uint16_t* path, bool remember) = 0;
+    virtual void SaveLink(PersistObject file, const uint16_t* path, bool remember) = 0;
     virtual void ReleasePersistFile(PersistObject file) = 0;
     virtual void ReleaseShellLink(LinkObject link) = 0;
 
@@ -55,9 +57,9 @@ class InstallPlatform : public SystemPaths {
     virtual TokenHandle OpenToken(uint32_t access) = 0;  // null on failure
     virtual bool LookupPrivilege(const char* name, uint64_t* luid) = 0;
     // One privilege with the given attributes, the others left alone.
-    virtual bool AdjustPrivilege(TokenHandle token, uint64_t luid, uint32_t attributes) = 0;
+    virtual void AdjustPrivilege(TokenHandle token, uint64_t luid, uint32_t attributes) = 0;
     virtual void CloseToken(TokenHandle token) = 0;
-    virtual bool RequestRestart(uint32_t flags, uint32_t reason) = 0;
+    virtual void RequestRestart(uint32_t flags, uint32_t reason) = 0;
 };
 
 class UninstallPlatform : public SystemPaths {

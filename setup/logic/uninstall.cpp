@@ -10,24 +10,6 @@ namespace {
 
 constexpr uint32_t kListSize = 2048;
 
-// The installed files, then their folder: pending deletions run in order at
-// the restart, so the folder is empty by the time its own turn comes.
-struct Removal {
-    Folder folder;
-    const char* tail;
-    bool directory;
-};
-
-const Removal kRemovals[] = {
-    {Folder::System, "\\ovtcalib.exe", false},
-    {Folder::Drivers, "\\OVTouch.SYS", false},
-    {Folder::System, "\\ovtouch.cpl", false},
-    {Folder::Package, "\\altclick.exe", false},
-    {Folder::Package, "\\readme.txt", false},
-    {Folder::Package, "\\uninst.exe", false},
-    {Folder::Windows, "\\OVTouch", true},
-};
-
 // Subkeys that the system itself may have added below the service key.
 const char* const kServiceSubkeys[] = {"\\Parameters", "\\Enum", "\\Security"};
 
@@ -98,16 +80,32 @@ class Run {
         }
     }
 
+    // The installed files, then their folder: pending deletions run in order
+    // at the restart, so the folder is empty by the time its own turn comes.
+    // The uninstaller's own file is the last file, so that a removal cut
+    // short leaves it there to be run again.
     void Files() {
-        for (const Removal& r : kRemovals) {
-            char path[kPathBuffer];
-            char message[1200];
-            if (!BuildFolderPath(platform_, r.folder, r.tail, path, message, sizeof message)) {
-                Fail(message);
-                continue;
-            }
-            Remove(path, r.directory);
+        const OvtPackageFile& self = kOvtPackageFiles[OVT_PACKAGE_UNINST];
+        for (const OvtPackageFile& file : kOvtPackageFiles) {
+            if (Installed(file) && &file != &self) RemoveFile(file);
         }
+        RemoveFile(self);
+        char path[kPathBuffer];
+        char message[kMessageBuffer];
+        const bool named = BuildFolderPath(platform_, Folder::Windows, kPackageFolder, path, message, sizeof message);
+        RemoveNamed(named, path, message, true);
+    }
+
+    void RemoveFile(const OvtPackageFile& file) {
+        char path[kPathBuffer];
+        char message[kMessageBuffer];
+        RemoveNamed(BuildInstalledPath(platform_, file, path, message, sizeof message), path, message, false);
+    }
+
+    // A path that could not be built is listed by the message naming it.
+    void RemoveNamed(bool named, const char* path, const char* message, bool directory) {
+        if (named) Remove(path, directory);
+        else Fail(message);
     }
 
     const char* list() const { return list_; }

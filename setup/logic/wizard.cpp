@@ -1,5 +1,6 @@
 #include "wizard.h"
 
+#include "common/ovtouch_values.h"
 #include "setup/logic/paths.h"
 #include "setup/logic/texts.h"
 
@@ -65,7 +66,7 @@ void Wizard::Next() {
         installer_.CopyPackageFiles(*this);
         SetAction(kTextRegistry);
         const int index = view_.SelectedPortIndex();
-        installer_.WriteRegistrySettings(*this, index > 0 ? static_cast<uint32_t>(index) + 1 : 1u);
+        installer_.WriteRegistrySettings(*this, index < 0 ? OVT_PORT_DEFAULT : OvtPortOfListIndex(index));
         installer_.RegisterEventSource();
         SetAction(kTextShortcuts);
         installer_.CreateStartMenuShortcuts(*this);

@@ -15,7 +15,7 @@ using ::testing::IsEmpty;
 class CopyTest : public SetupFixture {};
 
 TEST_F(CopyTest, CopiesTheSixFilesInOrderAndCreatesThePackageFolderBeforeRow4) {
-    EXPECT_TRUE(installer.CopyPackageFiles(ui));
+    installer.CopyPackageFiles(ui);
     EXPECT_THAT(ui.events, ElementsAre("file ovtcalib.exe", "file OVTouch.SYS", "file ovtouch.cpl", "file uninst.exe",
                                        "file altclick.exe", "file readme.txt"));
     EXPECT_THAT(sys.log, ElementsAre("copy ovtcalib.exe -> C:\\WINNT\\system32\\ovtcalib.exe",
@@ -31,38 +31,28 @@ TEST_F(CopyTest, CopiesTheSixFilesInOrderAndCreatesThePackageFolderBeforeRow4) {
     EXPECT_EQ(sys.Content(W() + "\\OVTouch\\readme.txt"), "v1 readme.txt");
 }
 
-struct MissingSource {
-    const char* name;
-    const char* destination;
-    const char* caption;
-};
-
-class CopyFailureTest : public SetupFixture, public ::testing::WithParamInterface<MissingSource> {};
+// The destinations are those of the test above, as the copy log names them.
+class CopyFailureTest : public SetupFixture, public ::testing::WithParamInterface<int> {};
 
 TEST_P(CopyFailureTest, AMissingSourceNamesItsDestinationAndTheOthersAreStillCopied) {
-    const MissingSource& row = GetParam();
-    sys.sources.erase(row.name);
+    const OvtPackageFile& row = kOvtPackageFiles[GetParam()];
+    sys.sources.erase(row.Name);
     installer.CopyPackageFiles(ui);
-    EXPECT_THAT(ui.errors(), ElementsAre(std::string(row.destination) + " | " + row.caption));
-    // The message comes right after its own file line.
-    auto it = std::find(ui.events.begin(), ui.events.end(), std::string("file ") + row.name);
-    ASSERT_NE(it, ui.events.end());
-    EXPECT_EQ(*(it + 1), "error " + std::string(row.destination) + " | " + row.caption);
-    for (auto& f : {"C:\\WINNT\\system32\\ovtcalib.exe", "C:\\WINNT\\system32\\Drivers\\OVTouch.SYS",
-                    "C:\\WINNT\\system32\\ovtouch.cpl", "C:\\WINNT\\OVTouch\\uninst.exe",
-                    "C:\\WINNT\\OVTouch\\altclick.exe", "C:\\WINNT\\OVTouch\\readme.txt"}) {
-        EXPECT_EQ(sys.HasFile(f), std::string(f) != row.destination) << f;
+    std::vector<std::string> destinations;
+    for (const std::string& line : sys.log) {
+        if (line.rfind("copy ", 0) == 0) destinations.push_back(line.substr(line.find(" -> ") + 4));
     }
+    ASSERT_EQ(destinations.size(), 6u);
+    const std::string missing = destinations[GetParam()];
+    EXPECT_THAT(ui.errors(), ElementsAre(missing + " | " + row.CopyFailure));
+    // The message comes right after its own file line.
+    auto it = std::find(ui.events.begin(), ui.events.end(), std::string("file ") + row.Name);
+    ASSERT_NE(it, ui.events.end());
+    EXPECT_EQ(*(it + 1), "error " + missing + " | " + row.CopyFailure);
+    for (auto& f : destinations) EXPECT_EQ(sys.HasFile(f), f != missing) << f;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryRow, CopyFailureTest,
-    ::testing::Values(MissingSource{"ovtcalib.exe", "C:\\WINNT\\system32\\ovtcalib.exe", "copy Ovtcalib failure"},
-                      MissingSource{"OVTouch.SYS", "C:\\WINNT\\system32\\Drivers\\OVTouch.SYS", "copy OVTouch.SYS failure"},
-                      MissingSource{"ovtouch.cpl", "C:\\WINNT\\system32\\ovtouch.cpl", "copy OVTouch.cpl fail"},
-                      MissingSource{"uninst.exe", "C:\\WINNT\\OVTouch\\uninst.exe", "copy Uninst.exe fail"},
-                      MissingSource{"altclick.exe", "C:\\WINNT\\OVTouch\\altclick.exe", "copy AltClick.exe fail"},
-                      MissingSource{"readme.txt", "C:\\WINNT\\OVTouch\\readme.txt", "copy readme.txt fail"}));
+INSTANTIATE_TEST_SUITE_P(EveryRow, CopyFailureTest, ::testing::Range(0, 6));
 
 TEST_F(CopyTest, APathOverTheBufferIsRefusedByNameAndNotCopied) {
     // 275 + "\ovtcalib.exe" fits 292 bytes; 275 + "\Drivers\OVTouch.SYS" does not.
@@ -100,7 +90,7 @@ class RegistryTest : public SetupFixture {};
 TEST_F(RegistryTest, WritesEveryValueWithItsTypeAndByteCountInOrder) {
     for (uint32_t port : {1u, 2u}) {
         reg.writes.clear();
-        EXPECT_TRUE(installer.WriteRegistrySettings(ui, port));
+        installer.WriteRegistrySettings(ui, port);
         EXPECT_THAT(Writes(), ElementsAreArray(ExpectedWrites(port, S()))) << "port " << port;
     }
     EXPECT_THAT(ui.events, IsEmpty());
@@ -137,7 +127,7 @@ class RegistryFailureTest : public SetupFixture, public ::testing::WithParamInte
 TEST_P(RegistryFailureTest, ReportsWithTheProgramCaptionAndGoesOnAsTold) {
     const RegistryFailure& f = GetParam();
     reg.openFailures[f.key] = 5;
-    EXPECT_TRUE(installer.WriteRegistrySettings(ui, 1));
+    installer.WriteRegistrySettings(ui, 1);
     EXPECT_THAT(ui.errors(), ElementsAre(std::string(f.message) + " | (program)"));
     // Whatever follows the failure is the tail of the full write list.
     auto all = ExpectedWrites(1, S());
@@ -191,7 +181,10 @@ TEST_F(RegistryTest, TheEventSourceNamesTheInstalledDriver) {
     installer.RegisterEventSource();
     EXPECT_THAT(Writes(), ElementsAreArray(EventSourceWrites()));
     installer.CopyPackageFiles(ui);
-    EXPECT_EQ(sys.Content(W() + "\\System32\\Drivers\\OVTouch.SYS"), "v1 OVTouch.SYS");
+    ASSERT_EQ(reg.writes[0].name, "EventMessageFile");
+    std::string file(reg.writes[0].data.begin(), reg.writes[0].data.end() - 1);
+    ASSERT_EQ(file.rfind("%SystemRoot%", 0), 0u) << file;
+    EXPECT_EQ(sys.Content(W() + file.substr(12)), "v1 OVTouch.SYS") << file;
     EXPECT_EQ(reg.openHandles(), 0);
 }
 
@@ -199,8 +192,8 @@ class ShortcutTest : public SetupFixture {
   protected:
     std::vector<std::string> LinkSteps(int row) const {
         const Shortcut& s = kShortcuts[row];
-        const std::string target =
-            s.folder == Folder::System ? S() + s.target : W() + "\\OVTouch" + s.target;
+        const OvtPackageFile& file = kOvtPackageFiles[s.target];
+        const std::string target = (FolderOf(file) == Folder::System ? S() : W() + "\\OVTouch") + "\\" + file.Name;
         return {"SetPath " + target, std::string("SetDescription ") + s.description, "QueryInterface IPersistFile",
                 std::string("Save ") + kPrograms + "\\OVTouch" + s.link + " remember", "Release IPersistFile"};
     }
@@ -217,7 +210,7 @@ class ShortcutTest : public SetupFixture {
 };
 
 TEST_F(ShortcutTest, CreatesTheFourLinksInOrderOnOneObject) {
-    EXPECT_TRUE(installer.CreateStartMenuShortcuts(ui));
+    installer.CreateStartMenuShortcuts(ui);
     EXPECT_THAT(ui.events, IsEmpty());
     EXPECT_THAT(sys.log, ElementsAreArray(FullLog()));
     const std::string folder = std::string(kPrograms) + "\\OVTouch";
@@ -256,7 +249,7 @@ TEST_P(ShellFoldersFailureTest, EndsWithAMessageAndNoFolderOrLink) {
         break;
     }
     Installer inst(sys, r);
-    EXPECT_TRUE(inst.CreateStartMenuShortcuts(ui));
+    inst.CreateStartMenuShortcuts(ui);
     EXPECT_THAT(ui.errors(), ElementsAre(std::string(f.message) + " | error"));
     EXPECT_THAT(sys.log, IsEmpty());
 }

@@ -90,11 +90,9 @@ bool FakeSystem::CopyOver(const char* source, const char* destination) {
     return true;
 }
 
-bool FakeSystem::MakeFolder(const char* path) {
+void FakeSystem::MakeFolder(const char* path) {
     log.push_back(std::string("mkdir ") + path);
-    if (folders_.count(Key(path)) || !folders_.count(Parent(path))) return false;
-    folders_.insert(Key(path));
-    return true;
+    if (folders_.count(Parent(path))) folders_.insert(Key(path));
 }
 
 void FakeSystem::InitializeCom() { log.push_back("CoInitialize"); }
@@ -142,7 +140,7 @@ int FakeSystem::AnsiToWide(const char* text, uint16_t* out, int outUnits) {
     return need;
 }
 
-bool FakeSystem::SaveLink(PersistObject, const uint16_t* path, bool remember) {
+void FakeSystem::SaveLink(PersistObject, const uint16_t* path, bool remember) {
     // Back to narrow for the test's eyes.
     std::string narrow;
     for (const uint16_t* p = path; *p; ++p) {
@@ -154,11 +152,10 @@ bool FakeSystem::SaveLink(PersistObject, const uint16_t* path, bool remember) {
         }
     }
     log.push_back("Save " + narrow + (remember ? " remember" : ""));
-    if (!folders_.count(Parent(narrow))) return false;
+    if (!folders_.count(Parent(narrow))) return;
     links[narrow] = SavedLink{linkPath_, linkDescription_};
     files_[Key(narrow)] = "link:" + linkPath_;
     names_[Key(narrow)] = narrow;
-    return true;
 }
 
 void FakeSystem::ReleasePersistFile(PersistObject) {
@@ -187,9 +184,8 @@ bool FakeSystem::LookupPrivilege(const char* name, uint64_t* luid) {
     return true;
 }
 
-bool FakeSystem::AdjustPrivilege(TokenHandle, uint64_t luid, uint32_t attributes) {
+void FakeSystem::AdjustPrivilege(TokenHandle, uint64_t luid, uint32_t attributes) {
     log.push_back("AdjustTokenPrivileges " + std::to_string(luid) + " " + std::to_string(attributes));
-    return true;
 }
 
 void FakeSystem::CloseToken(TokenHandle) {
@@ -197,11 +193,10 @@ void FakeSystem::CloseToken(TokenHandle) {
     --openTokens;
 }
 
-bool FakeSystem::RequestRestart(uint32_t flags, uint32_t reason) {
+void FakeSystem::RequestRestart(uint32_t flags, uint32_t reason) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "ExitWindowsEx %u 0x%X", flags, reason);
     log.push_back(buf);
-    return true;
 }
 
 uint32_t FakeSystem::RemoveFile(const char* path) {

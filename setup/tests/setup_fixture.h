@@ -58,9 +58,7 @@ class SetupFixture : public ::testing::Test {
         reg.SetString(RegRoot::CurrentUser, kMousePath, "MouseSpeed", "1");
         reg.SetString(RegRoot::CurrentUser, kShellFoldersPath, kProgramsValue, kPrograms);
         sys.AddFolder(kPrograms);
-        for (const char* name : {"ovtcalib.exe", "OVTouch.SYS", "ovtouch.cpl", "uninst.exe", "altclick.exe", "readme.txt"}) {
-            sys.sources[name] = std::string("v1 ") + name;
-        }
+        for (const OvtPackageFile& file : kOvtPackageFiles) sys.sources[file.Name] = std::string("v1 ") + file.Name;
     }
 
     std::vector<Write> Writes() const {
@@ -85,47 +83,31 @@ class SetupFixture : public ::testing::Test {
     Installer installer{sys, reg};
 };
 
+// The writes of a table's values to key, in order; Port takes port. The
+// values themselves are checked on an installed system (the Wine tier).
+template <size_t N>
+void AddWrites(std::vector<Write>& out, const std::string& key, const RegistryValue (&values)[N], uint32_t port = 0) {
+    for (const RegistryValue& v : values) {
+        const uint32_t number = std::string(v.name) == "Port" ? port : v.number;
+        out.push_back({key, v.name, v.type, v.text ? Bytes(v.text, true) : Dword(number)});
+    }
+}
+
 // What one installation writes, in order, for a system directory S.
 inline std::vector<Write> ExpectedWrites(uint32_t port, const std::string& S) {
-    const std::string svc = std::string("HKLM\\") + kServiceKeyPath;
-    const std::string par = std::string("HKLM\\") + kParametersPath;
-    const std::string mouse = std::string("HKCU\\") + kMousePath;
-    const std::string run = std::string("HKLM\\") + kRunOncePath;
-    auto d = [](uint32_t x) { return Dword(x); };
-    return {
-        {svc, "", 1, Bytes("OLVATouch AcousticWave TouchScreen ", true)},
-        {svc, "DisplayName", 1, Bytes("OVTouch Driver", true)},
-        {svc, "ErrorControl", 4, d(1)},
-        {svc, "Provider", 1, Bytes("OlvaTouch Co. Ltd. ", true)},
-        {svc, "Start", 4, d(0)},
-        {svc, "Type", 4, d(1)},
-        {par, "BeepMode", 4, d(1)},
-        {par, "BeepFreq", 4, d(2000)},
-        {par, "BeepTime", 4, d(20)},
-        {par, "BeepFreq2", 4, d(2000)},
-        {par, "BeepTime2", 4, d(20)},
-        {par, "DblClkRegion", 4, d(25)},
-        {par, "ButtonMode", 4, d(2)},
-        {par, "MouseMode", 4, d(2)},
-        {par, "Port", 4, d(port)},
-        {par, "XHigh", 4, d(2048)},
-        {par, "XLow", 4, d(1)},
-        {par, "XOffset", 4, d(1)},
-        {par, "YHigh", 4, d(2048)},
-        {par, "YLow", 4, d(1)},
-        {par, "YOffset", 4, d(1)},
-        {mouse, "DoubleClickHeight", 1, Bytes("30", true)},
-        {mouse, "DoubleClickSpeed", 1, Bytes("800", true)},
-        {mouse, "DoubleClickWidth", 1, Bytes("30", true)},
-        {run, "OVTouch", 1, Bytes(S + "\\ovtcalib.exe", true)},
-    };
+    std::vector<Write> out;
+    AddWrites(out, std::string("HKLM\\") + kServiceKeyPath, kServiceValues);
+    AddWrites(out, std::string("HKLM\\") + kParametersPath, kParameterValues, port);
+    AddWrites(out, "HKCU\\Control Panel\\Mouse", kMouseValues);
+    out.push_back({std::string("HKLM\\") + kRunOncePath, "OVTouch", 1, Bytes(S + "\\ovtcalib.exe", true)});
+    return out;
 }
 
 // What registering the driver's event log source writes.
 inline std::vector<Write> EventSourceWrites() {
-    const std::string key = "HKLM\\System\\CurrentControlSet\\Services\\EventLog\\System\\OVTouch";
-    return {{key, "EventMessageFile", 2, Bytes("%SystemRoot%\\System32\\Drivers\\OVTouch.SYS", true)},
-            {key, "TypesSupported", 4, Dword(7)}};
+    std::vector<Write> out;
+    AddWrites(out, "HKLM\\System\\CurrentControlSet\\Services\\EventLog\\System\\OVTouch", kEventSourceValues);
+    return out;
 }
 
 }  // namespace ovt::setup::test

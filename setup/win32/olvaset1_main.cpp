@@ -7,7 +7,7 @@
 #include "resource.h"
 #include "setup/logic/actions.h"
 #include "setup/logic/texts.h"
-#include "setup/win32/win32_platform.h"
+#include "setup/win32/win32_install_platform.h"
 #include "setup/logic/wizard.h"
 
 using namespace ovt::setup;

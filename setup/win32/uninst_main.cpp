@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "common/user/win32_platform.h"
-#include "setup/win32/win32_platform.h"
+#include "setup/win32/win32_install_platform.h"
 #include "setup/logic/uninstall.h"
 
 using namespace ovt::setup;

@@ -1,4 +1,4 @@
-#include "win32_platform.h"
+#include "win32_install_platform.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -21,7 +21,7 @@ bool Win32InstallPlatform::CopyOver(const char* source, const char* destination)
     return CopyFileA(source, destination, FALSE) != FALSE;
 }
 
-bool Win32InstallPlatform::MakeFolder(const char* path) { return CreateDirectoryA(path, NULL) != FALSE; }
+void Win32InstallPlatform::MakeFolder(const char* path) { CreateDirectoryA(path, NULL); }
 
 void Win32InstallPlatform::InitializeCom() { CoInitialize(NULL); }
 
@@ -49,8 +49,8 @@ int Win32InstallPlatform::AnsiToWide(const char* text, uint16_t* out, int outUni
     return MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<LPWSTR>(out), outUnits);
 }
 
-bool Win32InstallPlatform::SaveLink(PersistObject file, const uint16_t* path, bool remember) {
-    return SUCCEEDED(static_cast<IPersistFile*>(file)->Save(reinterpret_cast<LPCOLESTR>(path), remember));
+void Win32InstallPlatform::SaveLink(PersistObject file, const uint16_t* path, bool remember) {
+    static_cast<IPersistFile*>(file)->Save(reinterpret_cast<LPCOLESTR>(path), remember);
 }
 
 void Win32InstallPlatform::ReleasePersistFile(PersistObject file) { static_cast<IPersistFile*>(file)->Release(); }
@@ -69,19 +69,17 @@ bool Win32InstallPlatform::LookupPrivilege(const char* name, uint64_t* luid) {
     return true;
 }
 
-bool Win32InstallPlatform::AdjustPrivilege(TokenHandle token, uint64_t luid, uint32_t attributes) {
+void Win32InstallPlatform::AdjustPrivilege(TokenHandle token, uint64_t luid, uint32_t attributes) {
     TOKEN_PRIVILEGES privileges;
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Luid.LowPart = static_cast<DWORD>(luid);
     privileges.Privileges[0].Luid.HighPart = static_cast<LONG>(luid >> 32);
     privileges.Privileges[0].Attributes = attributes;
-    return AdjustTokenPrivileges(static_cast<HANDLE>(token), FALSE, &privileges, 0, NULL, NULL) != FALSE;
+    AdjustTokenPrivileges(static_cast<HANDLE>(token), FALSE, &privileges, 0, NULL, NULL);
 }
 
 void Win32InstallPlatform::CloseToken(TokenHandle token) { CloseHandle(static_cast<HANDLE>(token)); }
 
-bool Win32InstallPlatform::RequestRestart(uint32_t flags, uint32_t reason) {
-    return ExitWindowsEx(flags, reason) != FALSE;
-}
+void Win32InstallPlatform::RequestRestart(uint32_t flags, uint32_t reason) { ExitWindowsEx(flags, reason); }
 
 }  // namespace ovt::setup

@@ -18,7 +18,7 @@ wt() { python3 "$here/wt.py" "$@"; }
 
 . "$root/tests/wine/winelib.sh"
 if [ -z "$WL_WINE" ] || [ ! -x "$WL_WINE" ]; then echo "wine64 not installed"; exit 77; fi
-for f in olvaset1.exe uninst.exe OVTouch.SYS ovtcalib.exe ovtouch.cpl altclick.exe readme.txt; do
+for f in $("$root/package.sh" --files); do
     [ -f "$dist/$f" ] || { echo "missing $dist/$f (run ./package.sh win64)"; exit 1; }
 done
 [ -f "$probe" ] || { echo "missing $probe (run ./package.sh win64)"; exit 1; }
