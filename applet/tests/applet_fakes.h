@@ -10,11 +10,19 @@
 #include <vector>
 
 #include "applet/logic/applet_host.h"
+#include "applet/logic/applet_settings.h"
 #include "applet/logic/property_page.h"
 #include "applet/logic/settings_dialog.h"
+#include "common/ovtouch.h"
 #include "tests/support/fake_registry.h"
 
 namespace ovt::test {
+
+// The two keys the applet reads and writes.
+const char* const kParams = OVT_PARAMETERS_KEY_PATH;
+const char* const kMouse = OVT_MOUSE_KEY_PATH;
+const RegRoot HKLM = RegRoot::LocalMachine;
+const RegRoot HKCU = RegRoot::CurrentUser;
 
 // Narrow texts as GBK bytes.
 #define GBK_DRIVER_MISSING "\xc7\xfd\xb6\xaf\xb3\xcc\xd0\xf2\xce\xb4\xb0\xb2\xd7\xb0\xa3\xa1"  // 驱动程序未安装！

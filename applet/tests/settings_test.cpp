@@ -10,11 +10,6 @@
 namespace ovt::test {
 namespace {
 
-const char* const kParams = OVT_PARAMETERS_KEY_PATH;
-const char* const kMouse = OVT_MOUSE_KEY_PATH;
-const RegRoot HKLM = RegRoot::LocalMachine;
-const RegRoot HKCU = RegRoot::CurrentUser;
-
 class SettingsTest : public ::testing::Test {
   protected:
     void SetUp() override { ResetMouseTexts(); }
@@ -213,7 +208,7 @@ TEST_F(SettingsTest, MouseValuesOfOtherTypesReadAsText) {
 TEST_F(SettingsTest, SaveWritesInOrderWithTheirTypes) {
     registry.AddKey(HKLM, kParams);
     registry.AddKey(HKCU, kMouse);
-    s = AppletSettings{1, 3000, 100, 1, 2, 2, nullptr, 35, -1500};
+    s = AppletSettings{1, 3000, 100, 1, 2, 2, 35, -1500};
     SaveSettings(s, registry, host);
     ASSERT_EQ(registry.writes.size(), 9u);
     const char* names[] = {"BeepMode", "BeepFreq", "BeepTime", "Port", "MouseMode", "ButtonMode"};
@@ -244,7 +239,7 @@ TEST_F(SettingsTest, SaveWritesInOrderWithTheirTypes) {
 TEST_F(SettingsTest, SaveGoesOnWhenTheParametersKeyCannotBeOpened) {
     registry.AddKey(HKCU, kMouse);
     registry.openFailures["hklm\\system\\currentcontrolset\\services\\ovtouch\\parameters"] = kErrorAccessDenied;
-    s = AppletSettings{1, 3000, 100, 0, 2, 2, nullptr, 35, 600};
+    s = AppletSettings{1, 3000, 100, 0, 2, 2, 35, 600};
     SaveSettings(s, registry, host);
     EXPECT_EQ(host.log, std::vector<std::string>{"message:registry write fail"});
     ASSERT_EQ(registry.writes.size(), 3u);
@@ -253,7 +248,7 @@ TEST_F(SettingsTest, SaveGoesOnWhenTheParametersKeyCannotBeOpened) {
 
 TEST_F(SettingsTest, SaveWithoutTheMouseKeyTellsTheUser) {
     registry.AddKey(HKLM, kParams);
-    s = AppletSettings{1, 3000, 100, 0, 2, 2, nullptr, 35, 600};
+    s = AppletSettings{1, 3000, 100, 0, 2, 2, 35, 600};
     SaveSettings(s, registry, host);
     EXPECT_EQ(host.log, std::vector<std::string>{"message:registry HKEY_CURRENT_USER open fail"});
     EXPECT_EQ(registry.writes.size(), 6u);
