@@ -56,14 +56,21 @@ void ExpectShown(FakeControls& c, int list, const std::vector<std::string>& item
     }
 }
 
+// The mouse page after initialisation with the given values.
+struct ShownMousePage {
+    ShownMousePage(int32_t mode, int32_t area, int32_t speed) {
+        page.ModeIndex = mode;
+        page.Area = area;
+        page.Speed = speed;
+        EXPECT_TRUE(page.OnInitDialog(c));
+    }
+    MousePage page;
+    FakeControls c;
+};
+
 TEST(SliderPages, InitialisationFillsListRangesAndLabels) {
-    MousePage mouse;
-    mouse.ModeIndex = 2;
-    mouse.Area = 40;
-    mouse.Speed = 900;
-    FakeControls m;
-    EXPECT_TRUE(mouse.OnInitDialog(m));
-    ExpectShown(m, IDC_MOUSE_MODE,
+    ShownMousePage mouse(2, 40, 900);
+    ExpectShown(mouse.c, IDC_MOUSE_MODE,
                 {" \xb4\xa5\xc3\xfe\xca\xb1\xb5\xe3\xbb\xf7 ",    // 触摸时点击
                  " \xc0\xeb\xbf\xaa\xca\xb1\xb5\xe3\xbb\xf7 ",    // 离开时点击
                  " \xcd\xcf\xb6\xaf ",                            // 拖动
@@ -84,51 +91,38 @@ TEST(SliderPages, InitialisationFillsListRangesAndLabels) {
 }
 
 TEST(MousePage, OutOfRangeValuesShowInTheLabelWhileTheSliderClamps) {
-    MousePage page;
-    page.ModeIndex = 0;
-    page.Area = 4;
-    page.Speed = 0;
-    FakeControls c;
-    page.OnInitDialog(c);
-    EXPECT_EQ(c.sliders[IDC_DBL_AREA].pos, 20);
-    EXPECT_EQ(c.texts[IDC_DBL_AREA_TEXT], "4");
-    EXPECT_EQ(c.sliders[IDC_DBL_SPEED].pos, 200);
-    EXPECT_EQ(c.texts[IDC_DBL_SPEED_TEXT], "0");
+    ShownMousePage m(0, 4, 0);
+    EXPECT_EQ(m.c.sliders[IDC_DBL_AREA].pos, 20);
+    EXPECT_EQ(m.c.texts[IDC_DBL_AREA_TEXT], "4");
+    EXPECT_EQ(m.c.sliders[IDC_DBL_SPEED].pos, 200);
+    EXPECT_EQ(m.c.texts[IDC_DBL_SPEED_TEXT], "0");
     // A list change takes the controls: the clamped positions become the values.
-    c.Choose(page, IDC_MOUSE_MODE, 1);
-    EXPECT_EQ(page.ModeIndex, 1);
-    EXPECT_EQ(page.Area, 20);
-    EXPECT_EQ(page.Speed, 200);
+    m.c.Choose(m.page, IDC_MOUSE_MODE, 1);
+    EXPECT_EQ(m.page.ModeIndex, 1);
+    EXPECT_EQ(m.page.Area, 20);
+    EXPECT_EQ(m.page.Speed, 200);
     // ...while the labels keep the text they show until a slider moves.
-    EXPECT_STREQ(page.AreaText.Text, "4");
+    EXPECT_STREQ(m.page.AreaText.Text, "4");
 }
 
 TEST(MousePage, MovingEitherSliderRefreshesBothLabels) {
-    MousePage page;
-    page.ModeIndex = 3;
-    page.Area = 4;
-    page.Speed = 500;
-    FakeControls c;
-    page.OnInitDialog(c);
-    c.Drag(page, IDC_DBL_SPEED, 1200);
-    EXPECT_EQ(page.Speed, 1200);
-    EXPECT_EQ(page.Area, 20);
-    EXPECT_EQ(c.texts[IDC_DBL_SPEED_TEXT], "1200");
-    EXPECT_EQ(c.texts[IDC_DBL_AREA_TEXT], "20");
-    c.Drag(page, IDC_DBL_AREA, 500);  // past the end: the slider stops at 200
-    EXPECT_EQ(page.Area, 200);
-    EXPECT_EQ(c.texts[IDC_DBL_AREA_TEXT], "200");
-    EXPECT_EQ(page.ModeIndex, 3);
+    ShownMousePage m(3, 4, 500);
+    m.c.Drag(m.page, IDC_DBL_SPEED, 1200);
+    EXPECT_EQ(m.page.Speed, 1200);
+    EXPECT_EQ(m.page.Area, 20);
+    EXPECT_EQ(m.c.texts[IDC_DBL_SPEED_TEXT], "1200");
+    EXPECT_EQ(m.c.texts[IDC_DBL_AREA_TEXT], "20");
+    m.c.Drag(m.page, IDC_DBL_AREA, 500);  // past the end: the slider stops at 200
+    EXPECT_EQ(m.page.Area, 200);
+    EXPECT_EQ(m.c.texts[IDC_DBL_AREA_TEXT], "200");
+    EXPECT_EQ(m.page.ModeIndex, 3);
 }
 
 TEST(MousePage, NothingSelectedReadsAsMinusOne) {
-    MousePage page;
-    page.ModeIndex = 7;  // beyond the list: no selection
-    FakeControls c;
-    page.OnInitDialog(c);
-    EXPECT_EQ(c.selection[IDC_MOUSE_MODE], -1);
-    c.Drag(page, IDC_DBL_AREA, 50);
-    EXPECT_EQ(page.ModeIndex, -1);
+    ShownMousePage m(7, 0, 0);  // beyond the list: no selection
+    EXPECT_EQ(m.c.selection[IDC_MOUSE_MODE], -1);
+    m.c.Drag(m.page, IDC_DBL_AREA, 50);
+    EXPECT_EQ(m.page.ModeIndex, -1);
 }
 
 TEST(SoundPage, SlidersAndListUpdateTheValues) {
