@@ -19,14 +19,8 @@ class AppletTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ResetMouseTexts();
-        registry.SetDword(HKLM, kParams, "BeepMode", 1);
-        registry.SetDword(HKLM, kParams, "BeepFreq", 3000);
-        registry.SetDword(HKLM, kParams, "BeepTime", 100);
-        registry.SetDword(HKLM, kParams, "Port", 1);
-        registry.SetDword(HKLM, kParams, "MouseMode", 0);
+        Store(registry, {1, 3000, 100, 1, 0, "500", "4"});
         registry.SetDword(HKLM, kParams, "ButtonMode", 1);
-        registry.SetString(HKCU, kMouse, "DoubleClickSpeed", "500");
-        registry.SetString(HKCU, kMouse, "DoubleClickHeight", "4");
         registry.writes.clear();
         registry.opens.clear();  // the driver's own load
     }
