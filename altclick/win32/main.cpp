@@ -5,7 +5,9 @@
 
 #include "altclick/logic/altclick_logic.h"
 #include "altclick/win32/resource.h"
+#include "common/user/messages.h"
 #include "common/user/win32_platform.h"
+#include "common/user/win32_window.h"
 
 namespace {
 
@@ -15,10 +17,6 @@ using ovt::altclick::Switcher;
 const char kClassName[] = "OLVATOUCH ALTCLICK";
 const char kTitleLeft[] = "\xd7\xf3\xbc\xfc";   // 左键
 const char kTitleRight[] = "\xd3\xd2\xbc\xfc";  // 右键
-// 驱动程序没有加载！
-const char kNoDriver[] = "\xc7\xfd\xb6\xaf\xb3\xcc\xd0\xf2\xc3\xbb\xd3\xd0\xbc\xd3\xd4\xd8\xa3\xa1";
-// 系统错误！资源不足
-const char kNoResources[] = "\xcf\xb5\xcd\xb3\xb4\xed\xce\xf3\xa3\xa1\xd7\xca\xd4\xb4\xb2\xbb\xd7\xe3";
 
 const UINT kTouchDone = WM_USER + 1;
 const int kLeft = 500, kTop = 100, kSize = 64;
@@ -87,7 +85,7 @@ class Win32Shell : public ovt::altclick::Shell {
         }
     }
     bool WindowAlive() { return !g_windowGone; }
-    void ReportNoWorker() { MessageBoxA(g_window, kNoResources, NULL, MB_OK); }
+    void ReportNoWorker() { MessageBoxA(g_window, ovt::kNoResourcesText, NULL, MB_OK); }
 };
 
 void Paint(HWND hwnd) {
@@ -157,16 +155,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    WNDCLASSA wc;
-    ZeroMemory(&wc, sizeof wc);
-    wc.style = CS_HREDRAW | CS_VREDRAW | CS_NOCLOSE;
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_ALTCLICK));
-    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_MENU + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassA(&wc);
+    ovt::RegisterProgramClass(instance, kClassName, WindowProc, CS_HREDRAW | CS_VREDRAW | CS_NOCLOSE, IDI_ALTCLICK);
 
     if (FindWindowA(NULL, kTitleLeft) || FindWindowA(NULL, kTitleRight)) return 0;
 
@@ -177,7 +166,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     ShowWindow(g_window, SW_SHOW);
 
     if (!g_device.Open()) {
-        MessageBoxA(g_window, kNoDriver, NULL, MB_OK);
+        MessageBoxA(g_window, ovt::kNoDriverText, NULL, MB_OK);
         return 0;
     }
     g_stop = CreateEventA(NULL, TRUE, FALSE, NULL);

@@ -18,7 +18,6 @@ struct AppletSettings {
     uint32_t ButtonMode;
     uint32_t MouseMode;
     uint32_t Port;
-    ControlDevice* Device;
     int32_t DoubleClickHeight;
     int32_t DoubleClickSpeed;
 };

@@ -1,6 +1,6 @@
 #include "calibration_page.h"
 
-#include "applet/win32/resource.h"
+#include "resource_ids.h"
 
 namespace ovt {
 

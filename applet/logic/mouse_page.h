@@ -3,26 +3,19 @@
 #ifndef OVTOUCH_APPLET_LOGIC_MOUSE_PAGE_H
 #define OVTOUCH_APPLET_LOGIC_MOUSE_PAGE_H
 
-#include "property_page.h"
+#include "slider_page.h"
 
 namespace ovt {
 
-class MousePage : public PropertyPage {
+class MousePage : public SliderPage {
   public:
     MousePage();
     bool OnInitDialog(DialogControls& c) override;
-    void OnListChange(DialogControls& c, int id) override;
-    void OnHScroll(DialogControls& c, int id) override;
 
-    int32_t ModeIndex;
     int32_t Area;
     int32_t Speed;
     LabelText AreaText;
     LabelText SpeedText;
-
-  private:
-    void Transfer(DialogControls& c, bool save);
-    void FormatLabels();
 };
 
 }  // namespace ovt

@@ -1,6 +1,6 @@
 #include "port_page.h"
 
-#include "applet/win32/resource.h"
+#include "resource_ids.h"
 
 namespace ovt {
 

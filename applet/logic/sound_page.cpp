@@ -1,14 +1,14 @@
 #include "sound_page.h"
 
-#include "applet_settings.h"
 #include "common/ovtouch_values.h"
-#include "applet/win32/resource.h"
+#include "resource_ids.h"
 
 namespace ovt {
 
 SoundPage::SoundPage()
-    : PropertyPage(IDD_PAGE_SOUND), ModeIndex(-1), Time(0), Frequency(0), FrequencyText(), TimeText(),
-      Device(0), loaded_() {}
+    : SliderPage(IDD_PAGE_SOUND, IDC_BEEP_MODE, {IDC_BEEP_FREQ, IDC_BEEP_FREQ_TEXT, &Frequency, &FrequencyText},
+                 {IDC_BEEP_TIME, IDC_BEEP_TIME_TEXT, &Time, &TimeText}),
+      Time(0), Frequency(0), FrequencyText(), TimeText(), Device(0), loaded_() {}
 
 void SoundPage::SetValues(int32_t modeIndex, int32_t time, int32_t frequency, ControlDevice* device) {
     ModeIndex = modeIndex;
@@ -20,39 +20,14 @@ void SoundPage::SetValues(int32_t modeIndex, int32_t time, int32_t frequency, Co
     loaded_.BeepTime = static_cast<uint32_t>(time);
 }
 
-void SoundPage::Transfer(DialogControls& c, bool save) {
-    ExchangeList(c, IDC_BEEP_MODE, &ModeIndex, save);
-    ExchangeSlider(c, IDC_BEEP_TIME, &Time, save);
-    ExchangeSlider(c, IDC_BEEP_FREQ, &Frequency, save);
-    ExchangeLabel(c, IDC_BEEP_FREQ_TEXT, &FrequencyText, save);
-    ExchangeLabel(c, IDC_BEEP_TIME_TEXT, &TimeText, save);
-}
-
-void SoundPage::FormatLabels() {
-    FormatDecimal(Frequency, FrequencyText.Text);
-    FormatDecimal(Time, TimeText.Text);
-}
-
 bool SoundPage::OnInitDialog(DialogControls& c) {
     c.SetSliderRange(IDC_BEEP_FREQ, OVT_BEEPFREQ_MIN, OVT_BEEPFREQ_MAX);
     c.SetSliderRange(IDC_BEEP_TIME, OVT_BEEPTIME_MIN, OVT_BEEPTIME_MAX);
     c.AddListItem(IDC_BEEP_MODE, " \xb4\xd3\xb2\xbb ");                  // " 从不 "
     c.AddListItem(IDC_BEEP_MODE, " \xb8\xd5\xb4\xa5\xc3\xfe\xca\xb1 ");  // " 刚触摸时 "
     c.AddListItem(IDC_BEEP_MODE, " \xc0\xeb\xbf\xaa\xca\xb1 ");          // " 离开时 "
-    FormatLabels();
-    Transfer(c, false);
+    ShowValues(c);
     return true;
-}
-
-void SoundPage::OnListChange(DialogControls& c, int id) {
-    if (id == IDC_BEEP_MODE) Transfer(c, true);
-}
-
-void SoundPage::OnHScroll(DialogControls& c, int id) {
-    if (id != IDC_BEEP_FREQ && id != IDC_BEEP_TIME) return;
-    Transfer(c, true);
-    FormatLabels();
-    Transfer(c, false);
 }
 
 void SoundPage::OnButton(DialogControls&, int id) {

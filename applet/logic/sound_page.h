@@ -4,25 +4,22 @@
 
 #include "common/ovtouch.h"
 #include "common/user/control_device.h"
-#include "property_page.h"
+#include "slider_page.h"
 
 namespace ovt {
 
-class SoundPage : public PropertyPage {
+class SoundPage : public SliderPage {
   public:
     SoundPage();
     // The applet's values before the dialog runs.
     void SetValues(int32_t modeIndex, int32_t time, int32_t frequency, ControlDevice* device);
 
     bool OnInitDialog(DialogControls& c) override;
-    void OnListChange(DialogControls& c, int id) override;
-    void OnHScroll(DialogControls& c, int id) override;
     void OnButton(DialogControls& c, int id) override;
 
     // One beep with the page's values; the driver's own are put back.
     void SoundTest();
 
-    int32_t ModeIndex;
     int32_t Time;
     int32_t Frequency;
     LabelText FrequencyText;
@@ -30,8 +27,6 @@ class SoundPage : public PropertyPage {
     ControlDevice* Device;
 
   private:
-    void Transfer(DialogControls& c, bool save);
-    void FormatLabels();
     // What the applet loaded: restored when the driver's own settings
     // cannot be had.
     BeepSettings loaded_;

@@ -2,8 +2,8 @@
 
 #include <string.h>
 
-#include "applet/win32/resource.h"
 #include "common/ovtouch.h"
+#include "resource_ids.h"
 #include "settings_dialog.h"
 
 namespace ovt {
@@ -42,12 +42,11 @@ long TouchApplet::Inquire(NewCplInfo* info) {
 }
 
 long TouchApplet::Open(WindowHandle window) {
-    settings_.Device = host_.OpenDevice();
-    if (!settings_.Device) {
+    ControlDevice* device = host_.OpenDevice();
+    if (!device) {
         host_.ShowMessage(window, "\xc7\xfd\xb6\xaf\xb3\xcc\xd0\xf2\xce\xb4\xb0\xb2\xd7\xb0\xa3\xa1");  // "驱动程序未安装！"
         return 0;
     }
-    ControlDevice* device = settings_.Device;
     {
         SettingsDialog dialog(host_);
         LoadSettings(&settings_, registry_, host_);
@@ -73,7 +72,6 @@ long TouchApplet::Open(WindowHandle window) {
         uint32_t bytes = 0;
         device->Control(IOCTL_TOUCH_RELOAD_PARAMETERS, 0, 0, 0, 0, &bytes);
         host_.CloseDevice(device);
-        settings_.Device = 0;
     }
     return 0;
 }

@@ -3,7 +3,7 @@
 #define OVTOUCH_APPLET_LOGIC_VERSION_PAGE_H
 
 #include "property_page.h"
-#include "applet/win32/resource.h"
+#include "resource_ids.h"
 
 namespace ovt {
 

@@ -10,11 +10,38 @@
 #include <vector>
 
 #include "applet/logic/applet_host.h"
+#include "applet/logic/applet_settings.h"
 #include "applet/logic/property_page.h"
 #include "applet/logic/settings_dialog.h"
+#include "common/ovtouch.h"
+#include "common/ovtouch_values.h"
 #include "tests/support/fake_registry.h"
 
 namespace ovt::test {
+
+// The two keys the applet reads and writes.
+const char* const kParams = OVT_PARAMETERS_KEY_PATH;
+const char* const kMouse = OVT_MOUSE_KEY_PATH;
+const RegRoot HKLM = RegRoot::LocalMachine;
+const RegRoot HKCU = RegRoot::CurrentUser;
+
+// What a test stores before the applet reads: the driver's values and the
+// user's double-click texts.
+struct StoredValues {
+    uint32_t beepMode, beepFreq, beepTime, port, mouseMode;
+    const char* speed;
+    const char* height;
+};
+
+inline void Store(FakeRegistry& registry, const StoredValues& v) {
+    registry.SetDword(HKLM, kParams, "BeepMode", v.beepMode);
+    registry.SetDword(HKLM, kParams, "BeepFreq", v.beepFreq);
+    registry.SetDword(HKLM, kParams, "BeepTime", v.beepTime);
+    registry.SetDword(HKLM, kParams, "Port", v.port);
+    registry.SetDword(HKLM, kParams, "MouseMode", v.mouseMode);
+    registry.SetString(HKCU, kMouse, "DoubleClickSpeed", v.speed);
+    registry.SetString(HKCU, kMouse, "DoubleClickHeight", v.height);
+}
 
 // Narrow texts as GBK bytes.
 #define GBK_DRIVER_MISSING "\xc7\xfd\xb6\xaf\xb3\xcc\xd0\xf2\xce\xb4\xb0\xb2\xd7\xb0\xa3\xa1"  // 驱动程序未安装！

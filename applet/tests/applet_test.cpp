@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "applet/win32/resource.h"
+#include "applet/logic/resource_ids.h"
 #include "applet/logic/touch_applet.h"
 #include "applet_fakes.h"
 #include "common/ovtouch.h"
@@ -13,24 +13,14 @@
 namespace ovt::test {
 namespace {
 
-const char* const kParams = OVT_PARAMETERS_KEY_PATH;
-const char* const kMouse = OVT_MOUSE_KEY_PATH;
-const RegRoot HKLM = RegRoot::LocalMachine;
-const RegRoot HKCU = RegRoot::CurrentUser;
 WindowHandle const kPanel = reinterpret_cast<WindowHandle>(0x1234);
 
 class AppletTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ResetMouseTexts();
-        registry.SetDword(HKLM, kParams, "BeepMode", 1);
-        registry.SetDword(HKLM, kParams, "BeepFreq", 3000);
-        registry.SetDword(HKLM, kParams, "BeepTime", 100);
-        registry.SetDword(HKLM, kParams, "Port", 1);
-        registry.SetDword(HKLM, kParams, "MouseMode", 0);
+        Store(registry, {1, 3000, 100, 1, 0, "500", "4"});
         registry.SetDword(HKLM, kParams, "ButtonMode", 1);
-        registry.SetString(HKCU, kMouse, "DoubleClickSpeed", "500");
-        registry.SetString(HKCU, kMouse, "DoubleClickHeight", "4");
         registry.writes.clear();
         registry.opens.clear();  // the driver's own load
     }
@@ -119,7 +109,6 @@ TEST_F(AppletTest, OkWithoutTouchingWritesBackWhatWasLoaded) {
     EXPECT_EQ(Codes(), std::vector<uint32_t>{IOCTL_TOUCH_RELOAD_PARAMETERS});
     EXPECT_EQ(device.Requests()[0].in.size(), 0u);
     EXPECT_EQ(device.Requests()[0].outLength, 0u);
-    EXPECT_EQ(settings.Device, nullptr);
 }
 
 TEST_F(AppletTest, PagesGetTheLoadedValuesAndOkTakesThemBack) {

@@ -2,25 +2,13 @@
 // and controls follow each other.
 #include <gtest/gtest.h>
 
-#include "applet/win32/resource.h"
 #include "applet/logic/host_layout.h"
+#include "applet/logic/resource_ids.h"
 #include "applet/logic/settings_dialog.h"
 #include "applet_fakes.h"
 
 namespace ovt::test {
 namespace {
-
-TEST(SheetOrder, PagesAndTemplates) {
-    RecordingHost host(nullptr);
-    SettingsDialog d(host);
-    const int templates[] = {107, 4001, 102, 106, 4006};
-    for (int i = 0; i < SettingsDialog::kPageCount; i++) EXPECT_EQ(d.Page(i)->TemplateId(), templates[i]) << i;
-    EXPECT_EQ(d.Page(5), nullptr);
-    EXPECT_EQ(d.Port.PortIndex, -1);
-    EXPECT_EQ(d.Sound.ModeIndex, -1);
-    EXPECT_EQ(d.Sound.Time, 0);
-    EXPECT_EQ(d.Sound.Frequency, 0);
-}
 
 // Figures as Wine lays the window out: host base units 7 x 17, frame 4005
 // at 12,15,301,298, the sheet 380 x 365 at 22,8, buttons 88 x 30 at y 304;
@@ -50,94 +38,91 @@ TEST(SettingsHost, MovesOnlyToStayInTheWorkArea) {
     EXPECT_TRUE(FitHostToSheet(WineHost({300, 200, 682, 574}, {0, 28, 400, 300})).window == (Box{0, 28, 420, 477}));
 }
 
-TEST(MousePage, InitialisationFillsListRangesAndLabels) {
+// A slider as initialisation leaves it, with its label.
+struct SliderShown {
+    int id, low, high, pos, label;
+    const char* text;
+};
+
+void ExpectShown(FakeControls& c, int list, const std::vector<std::string>& items, int selected,
+                 const std::vector<SliderShown>& sliders) {
+    EXPECT_EQ(c.lists[list], items);
+    EXPECT_EQ(c.selection[list], selected);
+    for (const SliderShown& s : sliders) {
+        EXPECT_EQ(c.sliders[s.id].low, s.low) << s.id;
+        EXPECT_EQ(c.sliders[s.id].high, s.high) << s.id;
+        EXPECT_EQ(c.sliders[s.id].pos, s.pos) << s.id;
+        EXPECT_EQ(c.texts[s.label], s.text) << s.label;
+    }
+}
+
+// The mouse page after initialisation with the given values.
+struct ShownMousePage {
+    ShownMousePage(int32_t mode, int32_t area, int32_t speed) {
+        page.ModeIndex = mode;
+        page.Area = area;
+        page.Speed = speed;
+        EXPECT_TRUE(page.OnInitDialog(c));
+    }
     MousePage page;
-    page.ModeIndex = 2;
-    page.Area = 40;
-    page.Speed = 900;
     FakeControls c;
-    EXPECT_TRUE(page.OnInitDialog(c));
-    EXPECT_EQ(c.lists[IDC_MOUSE_MODE],
-              (std::vector<std::string>{" \xb4\xa5\xc3\xfe\xca\xb1\xb5\xe3\xbb\xf7 ",    // 触摸时点击
-                                        " \xc0\xeb\xbf\xaa\xca\xb1\xb5\xe3\xbb\xf7 ",    // 离开时点击
-                                        " \xcd\xcf\xb6\xaf ",                            // 拖动
-                                        " \xcd\xcf\xb6\xaf\xa1\xa2\xcb\xab\xbb\xf7 "}));  // 拖动、双击
-    EXPECT_EQ(c.selection[IDC_MOUSE_MODE], 2);
-    EXPECT_EQ(c.sliders[IDC_DBL_AREA].low, 20);
-    EXPECT_EQ(c.sliders[IDC_DBL_AREA].high, 200);
-    EXPECT_EQ(c.sliders[IDC_DBL_SPEED].low, 200);
-    EXPECT_EQ(c.sliders[IDC_DBL_SPEED].high, 2000);
-    EXPECT_EQ(c.sliders[IDC_DBL_AREA].pos, 40);
-    EXPECT_EQ(c.sliders[IDC_DBL_SPEED].pos, 900);
-    EXPECT_EQ(c.texts[IDC_DBL_AREA_TEXT], "40");
-    EXPECT_EQ(c.texts[IDC_DBL_SPEED_TEXT], "900");
+};
+
+TEST(SliderPages, InitialisationFillsListRangesAndLabels) {
+    ShownMousePage mouse(2, 40, 900);
+    ExpectShown(mouse.c, IDC_MOUSE_MODE,
+                {" \xb4\xa5\xc3\xfe\xca\xb1\xb5\xe3\xbb\xf7 ",    // 触摸时点击
+                 " \xc0\xeb\xbf\xaa\xca\xb1\xb5\xe3\xbb\xf7 ",    // 离开时点击
+                 " \xcd\xcf\xb6\xaf ",                            // 拖动
+                 " \xcd\xcf\xb6\xaf\xa1\xa2\xcb\xab\xbb\xf7 "},  // 拖动、双击
+                2, {{IDC_DBL_AREA, 20, 200, 40, IDC_DBL_AREA_TEXT, "40"},
+                    {IDC_DBL_SPEED, 200, 2000, 900, IDC_DBL_SPEED_TEXT, "900"}});
+
+    SoundPage sound;
+    sound.SetValues(2, 750, 1000, nullptr);
+    FakeControls s;
+    EXPECT_TRUE(sound.OnInitDialog(s));
+    ExpectShown(s, IDC_BEEP_MODE,
+                {" \xb4\xd3\xb2\xbb ",                  // 从不
+                 " \xb8\xd5\xb4\xa5\xc3\xfe\xca\xb1 ",  // 刚触摸时
+                 " \xc0\xeb\xbf\xaa\xca\xb1 "},         // 离开时
+                2, {{IDC_BEEP_FREQ, 1000, 5000, 1000, IDC_BEEP_FREQ_TEXT, "1000"},
+                    {IDC_BEEP_TIME, 32, 750, 750, IDC_BEEP_TIME_TEXT, "750"}});
 }
 
 TEST(MousePage, OutOfRangeValuesShowInTheLabelWhileTheSliderClamps) {
-    MousePage page;
-    page.ModeIndex = 0;
-    page.Area = 4;
-    page.Speed = 0;
-    FakeControls c;
-    page.OnInitDialog(c);
-    EXPECT_EQ(c.sliders[IDC_DBL_AREA].pos, 20);
-    EXPECT_EQ(c.texts[IDC_DBL_AREA_TEXT], "4");
-    EXPECT_EQ(c.sliders[IDC_DBL_SPEED].pos, 200);
-    EXPECT_EQ(c.texts[IDC_DBL_SPEED_TEXT], "0");
+    ShownMousePage m(0, 4, 0);
+    EXPECT_EQ(m.c.sliders[IDC_DBL_AREA].pos, 20);
+    EXPECT_EQ(m.c.texts[IDC_DBL_AREA_TEXT], "4");
+    EXPECT_EQ(m.c.sliders[IDC_DBL_SPEED].pos, 200);
+    EXPECT_EQ(m.c.texts[IDC_DBL_SPEED_TEXT], "0");
     // A list change takes the controls: the clamped positions become the values.
-    c.Choose(page, IDC_MOUSE_MODE, 1);
-    EXPECT_EQ(page.ModeIndex, 1);
-    EXPECT_EQ(page.Area, 20);
-    EXPECT_EQ(page.Speed, 200);
+    m.c.Choose(m.page, IDC_MOUSE_MODE, 1);
+    EXPECT_EQ(m.page.ModeIndex, 1);
+    EXPECT_EQ(m.page.Area, 20);
+    EXPECT_EQ(m.page.Speed, 200);
     // ...while the labels keep the text they show until a slider moves.
-    EXPECT_STREQ(page.AreaText.Text, "4");
+    EXPECT_STREQ(m.page.AreaText.Text, "4");
 }
 
 TEST(MousePage, MovingEitherSliderRefreshesBothLabels) {
-    MousePage page;
-    page.ModeIndex = 3;
-    page.Area = 4;
-    page.Speed = 500;
-    FakeControls c;
-    page.OnInitDialog(c);
-    c.Drag(page, IDC_DBL_SPEED, 1200);
-    EXPECT_EQ(page.Speed, 1200);
-    EXPECT_EQ(page.Area, 20);
-    EXPECT_EQ(c.texts[IDC_DBL_SPEED_TEXT], "1200");
-    EXPECT_EQ(c.texts[IDC_DBL_AREA_TEXT], "20");
-    c.Drag(page, IDC_DBL_AREA, 500);  // past the end: the slider stops at 200
-    EXPECT_EQ(page.Area, 200);
-    EXPECT_EQ(c.texts[IDC_DBL_AREA_TEXT], "200");
-    EXPECT_EQ(page.ModeIndex, 3);
+    ShownMousePage m(3, 4, 500);
+    m.c.Drag(m.page, IDC_DBL_SPEED, 1200);
+    EXPECT_EQ(m.page.Speed, 1200);
+    EXPECT_EQ(m.page.Area, 20);
+    EXPECT_EQ(m.c.texts[IDC_DBL_SPEED_TEXT], "1200");
+    EXPECT_EQ(m.c.texts[IDC_DBL_AREA_TEXT], "20");
+    m.c.Drag(m.page, IDC_DBL_AREA, 500);  // past the end: the slider stops at 200
+    EXPECT_EQ(m.page.Area, 200);
+    EXPECT_EQ(m.c.texts[IDC_DBL_AREA_TEXT], "200");
+    EXPECT_EQ(m.page.ModeIndex, 3);
 }
 
 TEST(MousePage, NothingSelectedReadsAsMinusOne) {
-    MousePage page;
-    page.ModeIndex = 7;  // beyond the list: no selection
-    FakeControls c;
-    page.OnInitDialog(c);
-    EXPECT_EQ(c.selection[IDC_MOUSE_MODE], -1);
-    c.Drag(page, IDC_DBL_AREA, 50);
-    EXPECT_EQ(page.ModeIndex, -1);
-}
-
-TEST(SoundPage, InitialisationFillsListRangesAndLabels) {
-    SoundPage page;
-    page.SetValues(2, 750, 1000, nullptr);
-    FakeControls c;
-    EXPECT_TRUE(page.OnInitDialog(c));
-    EXPECT_EQ(c.lists[IDC_BEEP_MODE], (std::vector<std::string>{" \xb4\xd3\xb2\xbb ",                   // 从不
-                                                                " \xb8\xd5\xb4\xa5\xc3\xfe\xca\xb1 ",   // 刚触摸时
-                                                                " \xc0\xeb\xbf\xaa\xca\xb1 "}));        // 离开时
-    EXPECT_EQ(c.selection[IDC_BEEP_MODE], 2);
-    EXPECT_EQ(c.sliders[IDC_BEEP_FREQ].low, 1000);
-    EXPECT_EQ(c.sliders[IDC_BEEP_FREQ].high, 5000);
-    EXPECT_EQ(c.sliders[IDC_BEEP_TIME].low, 32);
-    EXPECT_EQ(c.sliders[IDC_BEEP_TIME].high, 750);
-    EXPECT_EQ(c.sliders[IDC_BEEP_FREQ].pos, 1000);
-    EXPECT_EQ(c.sliders[IDC_BEEP_TIME].pos, 750);
-    EXPECT_EQ(c.texts[IDC_BEEP_FREQ_TEXT], "1000");
-    EXPECT_EQ(c.texts[IDC_BEEP_TIME_TEXT], "750");
+    ShownMousePage m(7, 0, 0);  // beyond the list: no selection
+    EXPECT_EQ(m.c.selection[IDC_MOUSE_MODE], -1);
+    m.c.Drag(m.page, IDC_DBL_AREA, 50);
+    EXPECT_EQ(m.page.ModeIndex, -1);
 }
 
 TEST(SoundPage, SlidersAndListUpdateTheValues) {

@@ -10,23 +10,17 @@
 namespace ovt::test {
 namespace {
 
-const char* const kParams = OVT_PARAMETERS_KEY_PATH;
-const char* const kMouse = OVT_MOUSE_KEY_PATH;
-const RegRoot HKLM = RegRoot::LocalMachine;
-const RegRoot HKCU = RegRoot::CurrentUser;
-
 class SettingsTest : public ::testing::Test {
   protected:
     void SetUp() override { ResetMouseTexts(); }
     void Load() { LoadSettings(&s, registry, host); }
-    void FullKey() {
-        registry.SetDword(HKLM, kParams, "BeepMode", 1);
-        registry.SetDword(HKLM, kParams, "BeepFreq", 3000);
-        registry.SetDword(HKLM, kParams, "BeepTime", 100);
-        registry.SetDword(HKLM, kParams, "Port", 2);
-        registry.SetDword(HKLM, kParams, "MouseMode", 1);
-        registry.SetString(HKCU, kMouse, "DoubleClickSpeed", "500");
-        registry.SetString(HKCU, kMouse, "DoubleClickHeight", "4");
+    void FullKey() { Store(registry, {1, 3000, 100, 2, 1, "500", "4"}); }
+    void ExpectParameters(uint32_t beepMode, uint32_t beepFreq, uint32_t beepTime, uint32_t port, uint32_t mouseMode) {
+        EXPECT_EQ(s.BeepMode, beepMode);
+        EXPECT_EQ(s.BeepFreq, beepFreq);
+        EXPECT_EQ(s.BeepTime, beepTime);
+        EXPECT_EQ(s.Port, port);
+        EXPECT_EQ(s.MouseMode, mouseMode);
     }
 
     AppletSettings s{};
@@ -38,11 +32,7 @@ TEST_F(SettingsTest, FullKeyLoadsAsStored) {
     FullKey();
     s.ButtonMode = 1;
     Load();
-    EXPECT_EQ(s.BeepMode, 1u);
-    EXPECT_EQ(s.BeepFreq, 3000u);
-    EXPECT_EQ(s.BeepTime, 100u);
-    EXPECT_EQ(s.Port, 2u);
-    EXPECT_EQ(s.MouseMode, 1u);
+    ExpectParameters(1, 3000, 100, 2, 1);
     EXPECT_EQ(s.ButtonMode, 0u);
     EXPECT_EQ(s.DoubleClickSpeed, 500);
     EXPECT_EQ(s.DoubleClickHeight, 4);
@@ -54,11 +44,7 @@ TEST_F(SettingsTest, MissingParametersKeyGivesFallbacksAndTellsTheUser) {
     registry.AddKey(HKCU, kMouse);
     s.ButtonMode = 1;
     Load();
-    EXPECT_EQ(s.BeepMode, 2u);
-    EXPECT_EQ(s.BeepFreq, 2000u);
-    EXPECT_EQ(s.BeepTime, 32u);
-    EXPECT_EQ(s.MouseMode, 3u);
-    EXPECT_EQ(s.Port, 1u);
+    ExpectParameters(2, 2000, 32, 1, 3);
     EXPECT_EQ(s.ButtonMode, 0u);
     ASSERT_EQ(host.log, std::vector<std::string>{"message:registry read fail"});
     EXPECT_EQ(host.owners[0], nullptr);
@@ -68,11 +54,8 @@ TEST_F(SettingsTest, MissingValuesOnFirstOpeningStayAtZeroOrFallBack) {
     registry.AddKey(HKLM, kParams);
     registry.AddKey(HKCU, kMouse);
     Load();
-    EXPECT_EQ(s.BeepMode, 0u);   // never beep: the record starts at zero
-    EXPECT_EQ(s.MouseMode, 0u);  // click on touch
-    EXPECT_EQ(s.Port, 1u);
-    EXPECT_EQ(s.BeepFreq, 2000u);
-    EXPECT_EQ(s.BeepTime, 32u);
+    // Never beep and click on touch: the record starts at zero.
+    ExpectParameters(0, 2000, 32, 1, 0);
     EXPECT_EQ(s.DoubleClickSpeed, 0);   // blank buffer
     EXPECT_EQ(s.DoubleClickHeight, 0);
     EXPECT_TRUE(host.log.empty());
@@ -85,11 +68,7 @@ TEST_F(SettingsTest, MissingValuesOnLaterOpeningKeepWhatTheFirstLeft) {
     emptied.AddKey(HKLM, kParams);
     emptied.AddKey(HKCU, kMouse);
     LoadSettings(&s, emptied, host);
-    EXPECT_EQ(s.BeepMode, 1u);
-    EXPECT_EQ(s.BeepFreq, 3000u);
-    EXPECT_EQ(s.BeepTime, 100u);
-    EXPECT_EQ(s.Port, 2u);
-    EXPECT_EQ(s.MouseMode, 1u);
+    ExpectParameters(1, 3000, 100, 2, 1);
     EXPECT_EQ(s.DoubleClickSpeed, 500);  // the buffers keep their text
     EXPECT_EQ(s.DoubleClickHeight, 4);
 }
@@ -213,7 +192,7 @@ TEST_F(SettingsTest, MouseValuesOfOtherTypesReadAsText) {
 TEST_F(SettingsTest, SaveWritesInOrderWithTheirTypes) {
     registry.AddKey(HKLM, kParams);
     registry.AddKey(HKCU, kMouse);
-    s = AppletSettings{1, 3000, 100, 1, 2, 2, nullptr, 35, -1500};
+    s = AppletSettings{1, 3000, 100, 1, 2, 2, 35, -1500};
     SaveSettings(s, registry, host);
     ASSERT_EQ(registry.writes.size(), 9u);
     const char* names[] = {"BeepMode", "BeepFreq", "BeepTime", "Port", "MouseMode", "ButtonMode"};
@@ -244,7 +223,7 @@ TEST_F(SettingsTest, SaveWritesInOrderWithTheirTypes) {
 TEST_F(SettingsTest, SaveGoesOnWhenTheParametersKeyCannotBeOpened) {
     registry.AddKey(HKCU, kMouse);
     registry.openFailures["hklm\\system\\currentcontrolset\\services\\ovtouch\\parameters"] = kErrorAccessDenied;
-    s = AppletSettings{1, 3000, 100, 0, 2, 2, nullptr, 35, 600};
+    s = AppletSettings{1, 3000, 100, 0, 2, 2, 35, 600};
     SaveSettings(s, registry, host);
     EXPECT_EQ(host.log, std::vector<std::string>{"message:registry write fail"});
     ASSERT_EQ(registry.writes.size(), 3u);
@@ -253,7 +232,7 @@ TEST_F(SettingsTest, SaveGoesOnWhenTheParametersKeyCannotBeOpened) {
 
 TEST_F(SettingsTest, SaveWithoutTheMouseKeyTellsTheUser) {
     registry.AddKey(HKLM, kParams);
-    s = AppletSettings{1, 3000, 100, 0, 2, 2, nullptr, 35, 600};
+    s = AppletSettings{1, 3000, 100, 0, 2, 2, 35, 600};
     SaveSettings(s, registry, host);
     EXPECT_EQ(host.log, std::vector<std::string>{"message:registry HKEY_CURRENT_USER open fail"});
     EXPECT_EQ(registry.writes.size(), 6u);

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "applet/win32/resource.h"
+#include "applet/logic/resource_ids.h"
 #include "applet/logic/sound_page.h"
 #include "applet_fakes.h"
 #include "common/ovtouch.h"
@@ -46,9 +46,9 @@ class FlakyDevice : public ControlDevice {
 class SoundTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        registry.SetDword(RegRoot::LocalMachine, OVT_PARAMETERS_KEY_PATH, "BeepMode", 2);
-        registry.SetDword(RegRoot::LocalMachine, OVT_PARAMETERS_KEY_PATH, "BeepFreq", 2500);
-        registry.SetDword(RegRoot::LocalMachine, OVT_PARAMETERS_KEY_PATH, "BeepTime", 60);
+        registry.SetDword(HKLM, kParams, "BeepMode", 2);
+        registry.SetDword(HKLM, kParams, "BeepFreq", 2500);
+        registry.SetDword(HKLM, kParams, "BeepTime", 60);
         device.Send(IOCTL_TOUCH_RELOAD_PARAMETERS);
         baseline = device.Requests().size();
     }

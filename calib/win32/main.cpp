@@ -4,7 +4,9 @@
 #include <windows.h>
 
 #include "calib/logic/calib_logic.h"
+#include "common/user/messages.h"
 #include "common/user/win32_platform.h"
+#include "common/user/win32_window.h"
 
 using ovt::calib::Point;
 using ovt::calib::Session;
@@ -14,10 +16,6 @@ namespace {
 const char kClassName[] = "OLVA TOUCH Calibration";
 // " 压ESC键放弃屏幕校准 "
 const char kPrompt[] = "\x20\xd1\xb9\x45\x53\x43\xbc\xfc\xb7\xc5\xc6\xfa\xc6\xc1\xc4\xbb\xd0\xa3\xd7\xbc\x20";
-// "驱动程序没有加载！"
-const char kNoDriver[] = "\xc7\xfd\xb6\xaf\xb3\xcc\xd0\xf2\xc3\xbb\xd3\xd0\xbc\xd3\xd4\xd8\xa3\xa1";
-// "系统错误！资源不足"
-const char kNoResources[] = "\xcf\xb5\xcd\xb3\xb4\xed\xce\xf3\xa3\xa1\xd7\xca\xd4\xb4\xb2\xbb\xd7\xe3";
 // " 鼠标是否正确随指尖移动? y/n"
 const char kQuestion[] =
     "\x20\xca\xf3\xb1\xea\xca\xc7\xb7\xf1\xd5\xfd\xc8\xb7\xcb\xe6\xd6\xb8\xbc\xe2\xd2\xc6\xb6\xaf\x3f\x20\x79\x2f\x6e";
@@ -147,16 +145,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    WNDCLASSA wc;
-    ZeroMemory(&wc, sizeof wc);
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kIconId));
-    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_MENU + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassA(&wc);
+    ovt::RegisterProgramClass(instance, kClassName, WindowProc, CS_HREDRAW | CS_VREDRAW, kIconId);
 
     HWND window = CreateWindowA(kClassName, "", WS_POPUP | WS_MAXIMIZE, 0, 0, GetSystemMetrics(SM_CXSCREEN),
                                 GetSystemMetrics(SM_CYSCREEN), NULL, NULL, instance, NULL);
@@ -166,7 +155,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     g_platform.window = window;
 
     if (!g_device.Open()) {
-        MessageBoxA(window, kNoDriver, NULL, MB_OK);
+        MessageBoxA(window, ovt::kNoDriverText, NULL, MB_OK);
         return 0;
     }
     g_platform.wake = CreateEventA(NULL, FALSE, FALSE, NULL);
@@ -178,7 +167,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (!worker) {
         g_session.WorkerFailed();
         ShowCursor(TRUE);
-        MessageBoxA(window, kNoResources, NULL, MB_OK);
+        MessageBoxA(window, ovt::kNoResourcesText, NULL, MB_OK);
         g_device.Close();
         return 0;
     }
