@@ -179,7 +179,7 @@ bool Installer::InstalledPath(InstallerUi& ui, const OvtPackageFile& file, const
     return false;
 }
 
-void Installer::CopyPackageFiles(InstallerUi& ui) {
+bool Installer::CopyPackageFiles(InstallerUi& ui) {
     bool packageFolderMade = false;
     for (const OvtPackageFile& row : kOvtPackageFiles) {
         if (!Installed(row)) continue;
@@ -195,9 +195,10 @@ void Installer::CopyPackageFiles(InstallerUi& ui) {
         if (!InstalledPath(ui, row, row.CopyFailure, dest)) continue;
         if (!platform_.CopyOver(row.Name, dest)) ui.ShowError(dest, row.CopyFailure);
     }
+    return true;
 }
 
-void Installer::WriteRegistrySettings(InstallerUi& ui, uint32_t port) {
+bool Installer::WriteRegistrySettings(InstallerUi& ui, uint32_t port) {
     RegKey services = 0;
     if (registry_.OpenKey(RegRoot::LocalMachine, kServicesPath, kKeyAllAccess, &services) != kErrorSuccess) {
         ui.ShowError(kMsgServicesOpen, 0);
@@ -230,7 +231,7 @@ void Installer::WriteRegistrySettings(InstallerUi& ui, uint32_t port) {
     }
 
     char calib[kPathBuffer];
-    if (!InstalledPath(ui, kOvtPackageFiles[OVT_PACKAGE_CALIB], 0, calib)) return;
+    if (!InstalledPath(ui, kOvtPackageFiles[OVT_PACKAGE_CALIB], 0, calib)) return true;
     RegKey runOnce = 0;
     if (registry_.CreateKey(RegRoot::LocalMachine, kRunOncePath, kKeyAllAccess, &runOnce) != kErrorSuccess) {
         ui.ShowError(kMsgRunOnceOpen, 0);
@@ -238,6 +239,7 @@ void Installer::WriteRegistrySettings(InstallerUi& ui, uint32_t port) {
         registry_.SetValue(runOnce, kRunOnceValue, kRegSz, calib, static_cast<uint32_t>(Length(calib) + 1));
         registry_.CloseKey(runOnce);
     }
+    return true;
 }
 
 void Installer::RegisterEventSource() {
@@ -247,11 +249,11 @@ void Installer::RegisterEventSource() {
     registry_.CloseKey(key);
 }
 
-void Installer::CreateStartMenuShortcuts(InstallerUi& ui) {
+bool Installer::CreateStartMenuShortcuts(InstallerUi& ui) {
     char programs[kProgramsBuffer];
     if (const char* failure = ReadProgramsFolder(registry_, programs)) {
         ui.ShowError(failure, kCaptionError);
-        return;
+        return true;
     }
     char folder[kLinkBuffer];
     Join(folder, sizeof folder, programs, kShortcutFolder);  // always fits: 511 + 8
@@ -261,7 +263,7 @@ void Installer::CreateStartMenuShortcuts(InstallerUi& ui) {
     LinkObject link = platform_.CreateShellLink();
     if (!link) {
         ui.ShowError(kMsgCoCreate, kCaptionError);
-        return;
+        return true;
     }
     for (const Shortcut& row : kShortcuts) {
         char target[kPathBuffer];
@@ -288,6 +290,7 @@ void Installer::CreateStartMenuShortcuts(InstallerUi& ui) {
         platform_.ReleasePersistFile(file);
     }
     platform_.ReleaseShellLink(link);
+    return true;
 }
 
 void Installer::RestartWindows() {

@@ -73,12 +73,12 @@ class Installer {
   public:
     Installer(InstallPlatform& platform, Registry& registry) : platform_(platform), registry_(registry) {}
 
-    void CopyPackageFiles(InstallerUi& ui);
-    void WriteRegistrySettings(InstallerUi& ui, uint32_t port);
+    bool CopyPackageFiles(InstallerUi& ui);
+    bool WriteRegistrySettings(InstallerUi& ui, uint32_t port);
     // Lets Event Viewer show the driver's entries with its texts. Silent:
     // without it the entries are still logged, only shown unformatted.
     void RegisterEventSource();
-    void CreateStartMenuShortcuts(InstallerUi& ui);
+    bool CreateStartMenuShortcuts(InstallerUi& ui);
     void RestartWindows();
 
   private:

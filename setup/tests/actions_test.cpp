@@ -15,7 +15,7 @@ using ::testing::IsEmpty;
 class CopyTest : public SetupFixture {};
 
 TEST_F(CopyTest, CopiesTheSixFilesInOrderAndCreatesThePackageFolderBeforeRow4) {
-    installer.CopyPackageFiles(ui);
+    EXPECT_TRUE(installer.CopyPackageFiles(ui));
     EXPECT_THAT(ui.events, ElementsAre("file ovtcalib.exe", "file OVTouch.SYS", "file ovtouch.cpl", "file uninst.exe",
                                        "file altclick.exe", "file readme.txt"));
     EXPECT_THAT(sys.log, ElementsAre("copy ovtcalib.exe -> C:\\WINNT\\system32\\ovtcalib.exe",
@@ -90,7 +90,7 @@ class RegistryTest : public SetupFixture {};
 TEST_F(RegistryTest, WritesEveryValueWithItsTypeAndByteCountInOrder) {
     for (uint32_t port : {1u, 2u}) {
         reg.writes.clear();
-        installer.WriteRegistrySettings(ui, port);
+        EXPECT_TRUE(installer.WriteRegistrySettings(ui, port));
         EXPECT_THAT(Writes(), ElementsAreArray(ExpectedWrites(port, S()))) << "port " << port;
     }
     EXPECT_THAT(ui.events, IsEmpty());
@@ -127,7 +127,7 @@ class RegistryFailureTest : public SetupFixture, public ::testing::WithParamInte
 TEST_P(RegistryFailureTest, ReportsWithTheProgramCaptionAndGoesOnAsTold) {
     const RegistryFailure& f = GetParam();
     reg.openFailures[f.key] = 5;
-    installer.WriteRegistrySettings(ui, 1);
+    EXPECT_TRUE(installer.WriteRegistrySettings(ui, 1));
     EXPECT_THAT(ui.errors(), ElementsAre(std::string(f.message) + " | (program)"));
     // Whatever follows the failure is the tail of the full write list.
     auto all = ExpectedWrites(1, S());
@@ -210,7 +210,7 @@ class ShortcutTest : public SetupFixture {
 };
 
 TEST_F(ShortcutTest, CreatesTheFourLinksInOrderOnOneObject) {
-    installer.CreateStartMenuShortcuts(ui);
+    EXPECT_TRUE(installer.CreateStartMenuShortcuts(ui));
     EXPECT_THAT(ui.events, IsEmpty());
     EXPECT_THAT(sys.log, ElementsAreArray(FullLog()));
     const std::string folder = std::string(kPrograms) + "\\OVTouch";
@@ -249,7 +249,7 @@ TEST_P(ShellFoldersFailureTest, EndsWithAMessageAndNoFolderOrLink) {
         break;
     }
     Installer inst(sys, r);
-    inst.CreateStartMenuShortcuts(ui);
+    EXPECT_TRUE(inst.CreateStartMenuShortcuts(ui));
     EXPECT_THAT(ui.errors(), ElementsAre(std::string(f.message) + " | error"));
     EXPECT_THAT(sys.log, IsEmpty());
 }
