@@ -10,7 +10,7 @@ set -uo pipefail
 cd "$(dirname "$0")"
 . scripts/deps.sh
 ovt_need_packages $OVT_BUILD_PACKAGES
-for tier in scripts/tier-deps-e2e.sh; do [ -f "$tier" ] && . "$tier"; done
+. scripts/tier-deps-wine.sh
 ./package.sh win64 >/tmp/ovt-demo-build.log 2>&1 || { tail -20 /tmp/ovt-demo-build.log; exit 1; }
 if [ -n "${DISPLAY:-}" ]; then
     export E2E_VISIBLE=1 E2E_PAUSE=${DEMO_PAUSE:-1}

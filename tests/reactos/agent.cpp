@@ -614,81 +614,36 @@ void FirstBoot() {
     Observe(false);
 }
 
-// Touches at and beyond the bounds, with the calibration stored at first
-// boot (X 200..1800, Y 300..1700) and then with each High below its Low.
-// The values are the rule's, worked out by hand: 1 at or below Low, 65520
-// at or above High; on 800 x 600 those are pixels 0 and 799 / 599.
-void Clamps() {
-    const struct {
-        bool swapped;
-        DWORD x, y, lastX, lastY;
-    } touches[] = {
-        {false, 100, 250, 1, 1},          {false, 200, 300, 1, 1},         {false, 1800, 1700, 65520, 65520},
-        {false, 1900, 1800, 65520, 65520}, {false, 150, 1750, 1, 65520},   {false, 1000, 1000, 32767, 32767},
-        {true, 1000, 1000, 1, 1},         {true, 1900, 1800, 65520, 65520}, {true, 1800, 1700, 1, 1},
-    };
-    IoWord(IOCTL_TOUCH_SET_MOUSE_MODE, 0);
-    IoWord(IOCTL_TOUCH_SET_BUTTON_MODE, 0);
-    bool swapped = false;
-    for (const auto& t : touches) {
-        if (t.swapped != swapped) {
-            const DWORD c[6] = {1800, 1700, 200, 300, 0, 0};  // XLow YLow XHigh YHigh XOffset YOffset
-            Io(IOCTL_TOUCH_SET_CALIBRATION, c, sizeof c);
-            swapped = true;
-        }
-        char pk[100], got[100], want[100];
-        snprintf(pk, sizeof pk, "d%lu,%lu u%lu,%lu", t.x, t.y, t.x, t.y);
-        ClearEvents();
-        Touch(pk, 2);
-        Buttons(got, sizeof got);
-        LastReport last = {};
-        Io(IOCTL_TOUCH_GET_LAST_REPORT, NULL, 0, &last, sizeof last);
-        const int px = ToPixel(t.lastX, g_w), py = ToPixel(t.lastY, g_h);
-        snprintf(want, sizeof want, "L+%d,%d L-%d,%d", px, py, px, py);
-        Check(last.LastX == t.lastX && last.LastY == t.lastY && !strcmp(got, want),
-              "raw %lu,%lu%s: report %lu,%lu (wanted %lu,%lu), clicks %s (wanted %s)", t.x, t.y,
-              swapped ? " with High < Low" : "", (unsigned long)last.LastX, (unsigned long)last.LastY, t.lastX, t.lastY,
-              got, want);
-    }
-    Io(IOCTL_TOUCH_RELOAD_PARAMETERS, NULL, 0);
-}
-
-// Every MouseMode x ButtonMode through the control requests, with line
-// damage between the packets; then reports off.
+// Each way a touch reaches the window, with line damage between the
+// packets: a click at the down, a click at the up, a drag (modes 2 and 3),
+// both buttons; every mode's flags are the core's tests. Then reports off.
 void Modes() {
     Check(OpenDevice(5000), "device");
     Observe(true);
     const int ax = 150, ay = 120, bx = 300, by = 260, cx = 500, cy = 420;
     char pk[300], got[300], want[300];
-    for (int mm = 0; mm <= 3; ++mm) {
-        for (int bm = 0; bm <= 1; ++bm) {
-            IoWord(IOCTL_TOUCH_SET_MOUSE_MODE, mm);
-            IoWord(IOCTL_TOUCH_SET_BUTTON_MODE, bm);
-            ClearEvents();
-            TouchPixels(pk, sizeof pk, ax, ay, bx, by, cx, cy, true);
-            Touch(pk, 2);
-            Buttons(got, sizeof got);
-            const char b = bm ? 'R' : 'L';
-            int dx = PixelX(RawX(ax)), dy = PixelY(RawY(ay)), ux = PixelX(RawX(cx)), uy = PixelY(RawY(cy));
-            if (mm == 0) snprintf(want, sizeof want, "%c+%d,%d %c-%d,%d", b, dx, dy, b, dx, dy);
-            else if (mm == 1) snprintf(want, sizeof want, "%c+%d,%d %c-%d,%d", b, ux, uy, b, ux, uy);
-            else snprintf(want, sizeof want, "%c+%d,%d %c-%d,%d", b, dx, dy, b, ux, uy);
-            // A drag moves with the button held: a move at b between them.
-            bool moved = false;
-            int mx = PixelX(RawX(bx)), my = PixelY(RawY(by));
-            for (int i = 0; i < g_nhooked; ++i) moved |= g_hooked[i].msg == WM_MOUSEMOVE && g_hooked[i].x == mx && g_hooked[i].y == my;
-            LastReport last = {};
-            Io(IOCTL_TOUCH_GET_LAST_REPORT, NULL, 0, &last, sizeof last);
-            Check(!strcmp(got, want) && moved, "MouseMode %d ButtonMode %d: %s (wanted %s), move to %d,%d %s", mm, bm,
-                  got, want, mx, my, moved ? "seen" : "missing");
-            Check(last.LastX == ExpectAxis(RawX(cx), Param("XLow"), Param("XHigh")) &&
-                      last.LastY == ExpectAxis(RawY(cy), Param("YLow"), Param("YHigh")),
-                  "MouseMode %d ButtonMode %d: last report %lu,%lu flags %lx", mm, bm, (unsigned long)last.LastX,
-                  (unsigned long)last.LastY, (unsigned long)last.ButtonFlags);
-        }
+    const int modes[][2] = {{0, 0}, {1, 1}, {2, 0}, {3, 1}};  // MouseMode, ButtonMode
+    for (const auto& m : modes) {
+        const int mm = m[0], bm = m[1];
+        IoWord(IOCTL_TOUCH_SET_MOUSE_MODE, mm);
+        IoWord(IOCTL_TOUCH_SET_BUTTON_MODE, bm);
+        ClearEvents();
+        TouchPixels(pk, sizeof pk, ax, ay, bx, by, cx, cy, true);
+        Touch(pk, 2);
+        Buttons(got, sizeof got);
+        const char b = bm ? 'R' : 'L';
+        int dx = PixelX(RawX(ax)), dy = PixelY(RawY(ay)), ux = PixelX(RawX(cx)), uy = PixelY(RawY(cy));
+        if (mm == 0) snprintf(want, sizeof want, "%c+%d,%d %c-%d,%d", b, dx, dy, b, dx, dy);
+        else if (mm == 1) snprintf(want, sizeof want, "%c+%d,%d %c-%d,%d", b, ux, uy, b, ux, uy);
+        else snprintf(want, sizeof want, "%c+%d,%d %c-%d,%d", b, dx, dy, b, ux, uy);
+        // A drag moves with the button held: a move at b between them.
+        bool moved = false;
+        int mx = PixelX(RawX(bx)), my = PixelY(RawY(by));
+        for (int i = 0; i < g_nhooked; ++i) moved |= g_hooked[i].msg == WM_MOUSEMOVE && g_hooked[i].x == mx && g_hooked[i].y == my;
+        Check(!strcmp(got, want) && moved, "MouseMode %d ButtonMode %d: %s (wanted %s), move to %d,%d %s", mm, bm,
+              got, want, mx, my, moved ? "seen" : "missing");
     }
     Shot("modes-observer", g_observer);
-    Clamps();
     // Reports off: nothing reaches the window; the capture still works.
     IoWord(IOCTL_TOUCH_SET_MOUSE_MODE, 2);
     IoWord(IOCTL_TOUCH_SET_BUTTON_MODE, 0);

@@ -1,4 +1,4 @@
-/* Preloaded into QEMU by rx.py: the speaker track named in OVT_UNBUFFERED
+/* Preloaded into QEMU by reactos_tier.py: the speaker track named in OVT_UNBUFFERED
  * is written as it plays, not in stdio blocks, so that the host dates
  * each tone by its arrival. */
 #define _GNU_SOURCE

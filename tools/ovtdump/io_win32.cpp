@@ -62,16 +62,11 @@ bool SetLine(HANDLE port) {
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
     dcb.fBinary = TRUE;
-    dcb.fParity = FALSE;
-    dcb.fOutxCtsFlow = FALSE;
-    dcb.fOutxDsrFlow = FALSE;
     dcb.fDtrControl = DTR_CONTROL_ENABLE;
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    dcb.fDsrSensitivity = FALSE;
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
-    dcb.fNull = FALSE;
-    dcb.fAbortOnError = FALSE;
+    // No parity check, no flow control, no line watched, nothing dropped or aborted.
+    dcb.fParity = dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = dcb.fInX = dcb.fNull = dcb.fAbortOnError = FALSE;
     if (!SetCommState(port, &dcb)) return false;
     COMMTIMEOUTS t;
     t.ReadIntervalTimeout = MAXDWORD;

@@ -33,7 +33,8 @@ struct Session {
     unsigned long long dropped = 0;
 };
 
-Session g;
+// The one decoding run: the core's state, the --set values, the counts.
+Session g_session;
 
 int32_t ReadSetValue(void* context, const char* name, uint32_t* value) {
     auto* s = static_cast<Session*>(context);
@@ -73,9 +74,9 @@ int32_t Reload(void* context, DriverSettings* settings) {
     return ovt::LoadParameters(settings, ReadSetValue, context);
 }
 
-const TouchHooks kHooks = {&g, SinkConnected, nullptr, Deliver, nullptr, Beep,
+const TouchHooks kHooks = {&g_session, SinkConnected, nullptr, Deliver, nullptr, Beep,
                            OnPacket, OnCaptureChange, OnChecksumDrop};
-const ControlEnv kEnv = {&g, Reload, Beep};
+const ControlEnv kEnv = {&g_session, Reload, Beep};
 
 bool ParseU32(const std::string& text, uint32_t* out) {
     if (text.empty()) return false;
@@ -160,7 +161,8 @@ void RunIoctl(const IoctlRequest& r) {
     std::vector<uint8_t> buffer(inLength > r.outLength ? inLength : r.outLength, 0);
     if (inLength) std::memcpy(buffer.data(), r.in.data(), inLength);
     uint8_t* data = buffer.empty() ? nullptr : buffer.data();
-    const ControlResult res = ovt::DispatchControl(&g.state, &kEnv, r.code, data, inLength, data, r.outLength);
+    const ControlResult res =
+        ovt::DispatchControl(&g_session.state, &kEnv, r.code, data, inLength, data, r.outLength);
     std::printf("ioctl 0x%08x status=0x%08x bytes=%u", r.code, static_cast<uint32_t>(res.Status),
                 res.Information);
     if (res.Information > 0) {
@@ -171,11 +173,11 @@ void RunIoctl(const IoctlRequest& r) {
 }
 
 void FeedByte(uint8_t b) {
-    g.bytes++;
-    ovt::TouchOnReadCompleted(&g.state, &kHooks, true, 1, b);
+    g_session.bytes++;
+    ovt::TouchOnReadCompleted(&g_session.state, &kHooks, true, 1, b);
 }
 
-void FeedFailure() { ovt::TouchOnReadCompleted(&g.state, &kHooks, false, 0, 0); }
+void FeedFailure() { ovt::TouchOnReadCompleted(&g_session.state, &kHooks, false, 0, 0); }
 
 void HandleToken(const std::string& token) {
     if (token == "fail") {
@@ -224,7 +226,7 @@ int Run(int argc, char** argv) {
         } else if (a == "--arm") {
             arm = true;
         } else if (a == "--no-sink") {
-            g.sinkConnected = false;
+            g_session.sinkConnected = false;
         } else if (a == "--reports") {
             const std::string v = next("--reports");
             if (!ParseU32(v, &reports)) throw UsageError{"bad number for --reports: '" + v + "'"};
@@ -237,13 +239,13 @@ int Run(int argc, char** argv) {
             if (!IsValueName(name)) throw UsageError{"unknown parameter name: '" + name + "'"};
             if (!ParseU32(v.substr(eq + 1), &value)) throw UsageError{"bad value for " + name + ": '" + v.substr(eq + 1) + "'"};
             bool replaced = false;
-            for (auto& kv : g.values) {
+            for (auto& kv : g_session.values) {
                 if (kv.first == name) {
                     kv.second = value;
                     replaced = true;
                 }
             }
-            if (!replaced) g.values.emplace_back(name, value);
+            if (!replaced) g_session.values.emplace_back(name, value);
         } else if (a == "--driver") {
             driver = true;
         } else if (a == "--ioctl") {
@@ -274,9 +276,9 @@ int Run(int argc, char** argv) {
         ~Closer() { ovtdump::CloseInput(in); }
     } closer{in};
 
-    ovt::LoadParameters(&g.state.Settings, ReadSetValue, &g);
-    g.state.ReportEnableCount = reports;
-    if (arm) ovt::TouchArmCapture(&g.state);
+    ovt::LoadParameters(&g_session.state.Settings, ReadSetValue, &g_session);
+    g_session.state.ReportEnableCount = reports;
+    if (arm) ovt::TouchArmCapture(&g_session.state);
     for (const auto& r : ioctls) RunIoctl(r);
 
     std::string token;
@@ -303,7 +305,10 @@ int Run(int argc, char** argv) {
         if (ovtdump::Interrupted()) break;
     }
     if (rc == 0 && hex && !token.empty()) HandleToken(token);
-    if (rc == 0) std::printf("summary bytes=%llu packets=%llu dropped=%llu\n", g.bytes, g.packets, g.dropped);
+    if (rc == 0) {
+        std::printf("summary bytes=%llu packets=%llu dropped=%llu\n", g_session.bytes, g_session.packets,
+                    g_session.dropped);
+    }
     return rc;
 }
 

@@ -431,20 +431,11 @@ step3_calib() {
     finish
 }
 
-step_missing() { begin "$1" "$2"; finish SKIP "$3"; }
-
 step2_ok=0
 [ "$last" -ge 1 ] && step1
 [ "$last" -ge 2 ] && step2 && step2_ok=1
 if [ "$last" -ge 3 ]; then step3_touch; step3_calib; fi
-if [ "$last" -ge 4 ]; then
-    if [ -f "$here/steps456.sh" ]; then . "$here/steps456.sh"
-    else
-        step_missing 4-altclick "altclick.exe" "not written yet"
-        step_missing 5-applet "applet" "not written yet"
-        step_missing 6-uninst "uninst.exe" "not written yet"
-    fi
-fi
+[ "$last" -ge 4 ] && . "$here/tool_applet_uninstall.sh"
 
 begin 7-screenshots "a screenshot of every window driven"
 shots=$(ls "$artifacts"/e2e-*.png 2>/dev/null | wc -l)

@@ -5,10 +5,10 @@ log on COM3 as the agent's channel, records the speaker on its own clock,
 takes screenshots, resets where a restart is needed, and reads the disk
 after the last boot.
 
-  rx.py run DIST AGENT RUNDIR          the scenario boots (PLAN below)
-  rx.py poweron DIST AGENT RUNDIR      power-on feeding, OVT_REACTOS_POWERON_BOOTS boots (3)
-  rx.py result SCENARIO RUNDIR         exit 0 PASS, 1 FAIL: one CTest test each
-  rx.py scenarios                      the scenario names, for CTest
+  reactos_tier.py run DIST AGENT RUNDIR        the scenario boots (PLAN below)
+  reactos_tier.py poweron DIST AGENT RUNDIR    power-on feeding, OVT_REACTOS_POWERON_BOOTS boots (3)
+  reactos_tier.py result SCENARIO RUNDIR       exit 0 PASS, 1 FAIL: one CTest test each
+  reactos_tier.py scenarios                    the scenario names, for CTest
 
 Image: OVT_REACTOS_IMAGE, else ../shared/reactos/reactos-base.img.xz beside
 the repository. Results: RUNDIR/results ("SCENARIO PASS|FAIL text"),
@@ -37,7 +37,7 @@ BAUD_BYTES = 960.0  # 9600 baud, 8N1
 BEEP_LENGTH_SLACK_MS = 5 + 10
 BEEP_FREQ_SLACK = 0.01
 # Touch-to-hook delay a user does not feel, from healthy runs on this
-# machine (see README): the driver's share (touch round trip less the PS/2
+# machine: the driver's share (touch round trip less the PS/2
 # reference's median) at p99, and the whole touch round trip at the median.
 LATENCY_NET_P99_MS = 150.0
 LATENCY_TOUCH_MEDIAN_MS = 50.0

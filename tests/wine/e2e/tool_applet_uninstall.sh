@@ -1,5 +1,6 @@
-# Steps 4 to 6 of the end-to-end tier: sourced by e2e.sh, in its prefix,
-# with the test driver running. Uses e2e.sh's helpers.
+# Steps 4 to 6 of the end-to-end tier: the right-button tool, the applet and
+# the uninstaller. Sourced by e2e.sh, in its prefix, with the test driver
+# running; uses e2e.sh's helpers.
 
 drv_get() { t get | sed -n "s/^$1=//p"; }
 title_hex() { t window "$1" | sed -n 's/^title=//p'; }
