@@ -4,7 +4,7 @@
 
 namespace ovt {
 
-SliderPage::SliderPage(int templateId, int listId, Slider first, Slider second)
+SliderPage::SliderPage(int templateId, int listId, const Slider& first, const Slider& second)
     : PropertyPage(templateId), ModeIndex(-1), listId_(listId), sliders_{first, second} {}
 
 void SliderPage::Transfer(DialogControls& c, bool save) {

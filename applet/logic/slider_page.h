@@ -24,7 +24,7 @@ class SliderPage : public PropertyPage {
         LabelText* label;
     };
     // The sliders' values and labels are the page's own fields.
-    SliderPage(int templateId, int listId, Slider first, Slider second);
+    SliderPage(int templateId, int listId, const Slider& first, const Slider& second);
     // A copy would still point at the original's fields.
     SliderPage(const SliderPage&) = delete;
     SliderPage& operator=(const SliderPage&) = delete;
