@@ -167,6 +167,12 @@ reg_dword() { t reg-dword HKLM 'System\CurrentControlSet\Services\OVTouch\Parame
 params='HKLM\System\CurrentControlSet\Services\OVTouch\Parameters'
 
 program() { [ -f "$dist64/$1" ] && echo "$dist64/$1"; }
+# True once $1 exists: where setup put it, or the build's $2 copied there
+# for a step that runs without setup's.
+installed() {
+    [ -f "$1" ] || { [ -n "$(program "$2")" ] && mkdir -p "$(dirname "$1")" && cp "$(program "$2")" "$1"; }
+    [ -f "$1" ]
+}
 
 # ---- set-up ------------------------------------------------------------------
 
@@ -365,8 +371,7 @@ step3_calib() {
     begin 3-calib "ovtcalib.exe: two targets, No once, then Yes; ESC run"
     if [ "$step2_ok" != 1 ]; then finish SKIP "no test driver running"; return 1; fi
     local exe=$(sys32)/ovtcalib.exe
-    [ -f "$exe" ] || { [ -n "$(program ovtcalib.exe)" ] && cp "$(program ovtcalib.exe)" "$exe"; }
-    if [ ! -f "$exe" ]; then finish SKIP "ovtcalib.exe not built"; return 1; fi
+    installed "$exe" ovtcalib.exe || { finish SKIP "ovtcalib.exe not built"; return 1; }
     local win=class:"OLVA TOUCH Calibration" ask; ask=title:$(gbk "确认")
     local before; before=$(for v in XLow XHigh YLow YHigh XOffset YOffset; do reg_dword $v; done | tr '\n' ' ')
     t reload >/dev/null

@@ -16,8 +16,7 @@ step4() {
     begin 4-altclick "altclick.exe: click it, touch, back to the left button"
     if [ "$step2_ok" != 1 ]; then finish SKIP "no test driver running"; return 1; fi
     local exe=$prefix/drive_c/windows/OVTouch/altclick.exe
-    [ -f "$exe" ] || { [ -n "$(program altclick.exe)" ] && mkdir -p "$(dirname "$exe")" && cp "$(program altclick.exe)" "$exe"; }
-    if [ ! -f "$exe" ]; then finish SKIP "altclick.exe not built"; return 1; fi
+    installed "$exe" altclick.exe || { finish SKIP "altclick.exe not built"; return 1; }
     local win='class:OLVATOUCH ALTCLICK' left right
     left=$(gbk "左键") right=$(gbk "右键")
     t reload >/dev/null
@@ -120,8 +119,7 @@ step5() {
     begin 5-applet "ovtouch.cpl through control.exe: every page, OK; Cancel"
     if [ "$step2_ok" != 1 ]; then finish SKIP "no test driver running"; return 1; fi
     local cpl=$(sys32)/ovtouch.cpl
-    [ -f "$cpl" ] || { [ -n "$(program ovtouch.cpl)" ] && cp "$(program ovtouch.cpl)" "$cpl"; }
-    if [ ! -f "$cpl" ]; then finish SKIP "ovtouch.cpl not built"; return 1; fi
+    installed "$cpl" ovtouch.cpl || { finish SKIP "ovtouch.cpl not built"; return 1; }
     if [ ! -f "$cplhost" ]; then finish SKIP "no Control Panel host ($cplhost)"; return 1; fi
     cp "$cplhost" "$prefix/drive_c/e2e/cplhost.exe"
     sheet=title:$(gbk "OlvaTouch控制面板设置程序")
