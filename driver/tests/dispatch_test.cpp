@@ -113,6 +113,32 @@ TEST_F(DispatchTest, ControlCodesAnswerThroughTheSystemBuffer) {
     EXPECT_EQ(Ioctl(IOCTL_INTERNAL_MOUSE_CONNECT).Status, STATUS_INVALID_DEVICE_REQUEST);
 }
 
+// Two reloads on two processors, the key changed for the other one and
+// changed back before this one reads it: this one, ending later, stands,
+// though its values equal the set it started from.
+TEST_F(DispatchTest, TheLaterOfTwoReloadsStands) {
+    for (int at = 0;; ++at) {
+        SCOPED_TRACE("other reload before step " + std::to_string(at));
+        DriverTest::TearDown();
+        DriverTest::SetUp();
+        kstub::RegSetKey(kParametersKey);
+        kstub::RegSetDword(kParametersKey, "BeepFreq", 3000);
+        ASSERT_EQ(Load(), STATUS_SUCCESS);
+        bool happened = false;
+        W().BetweenSteps = [&](int step) {
+            if (step != at) return;
+            happened = true;
+            kstub::RegSetDword(kParametersKey, "BeepFreq", 4000);
+            Ioctl(IOCTL_TOUCH_RELOAD_PARAMETERS);
+            kstub::RegSetDword(kParametersKey, "BeepFreq", 3000);
+        };
+        Ioctl(IOCTL_TOUCH_RELOAD_PARAMETERS);
+        W().BetweenSteps = nullptr;
+        if (!happened) break;
+        EXPECT_EQ(g_ovt.Touch.Settings.BeepFreq, 3000u);
+    }
+}
+
 // What a touch-down at raw (1100, 1100) comes out as.
 struct Outcome {
     std::vector<USHORT> Flags;
