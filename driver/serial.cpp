@@ -110,14 +110,16 @@ NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT, PIRP irp, PVOID) {
 // the port counts as failing to open.
 const LONGLONG kPortRequestLimit = -2 * 10000000LL;  // 2 s
 
-NTSTATUS PortRequest(ULONG code, PDEVICE_OBJECT port, PVOID input, ULONG inputLength) {
+// False when the port left the request pending past the limit. Its answer
+// is only traced.
+bool PortRequest(ULONG code, PDEVICE_OBJECT port, PVOID input, ULONG inputLength) {
     KEVENT event;
     IO_STATUS_BLOCK iosb;
     KeInitializeEvent(&event, NotificationEvent, FALSE);
     iosb.Status = STATUS_SUCCESS;
     iosb.Information = 0;
     PIRP irp = IoBuildDeviceIoControlRequest(code, port, input, inputLength, NULL, 0, FALSE, &event, &iosb);
-    if (irp == NULL) return STATUS_INSUFFICIENT_RESOURCES;
+    if (irp == NULL) return true;
     NTSTATUS status = IoCallDriver(port, irp);
     if (status == STATUS_PENDING) {
         LARGE_INTEGER limit;
@@ -128,7 +130,7 @@ NTSTATUS PortRequest(ULONG code, PDEVICE_OBJECT port, PVOID input, ULONG inputLe
             // cancel keeps the thread here; nothing safe can free it.
             IoCancelIrp(irp);
             KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, NULL);
-            status = STATUS_IO_TIMEOUT;
+            return false;
         } else {
             status = iosb.Status;
         }
@@ -136,7 +138,7 @@ NTSTATUS PortRequest(ULONG code, PDEVICE_OBJECT port, PVOID input, ULONG inputLe
         status = iosb.Status;
     }
     OVT_TRACE("OVT: request %08lx: %08lx\n", code, static_cast<ULONG>(status));
-    return status;
+    return true;
 }
 
 // Configures the open port and starts reading; the port is named to the log
@@ -156,13 +158,13 @@ NTSTATUS StartLink(PDEVICE_OBJECT port, PVOID reference, PCWSTR name) {
     const ULONG codes[3] = {IOCTL_SERIAL_SET_LINE_CONTROL, IOCTL_SERIAL_SET_BAUD_RATE, IOCTL_SERIAL_SET_TIMEOUTS};
     const PVOID inputs[3] = {&line, &baud, &timeouts};
     const ULONG lengths[3] = {sizeof(line), sizeof(baud), sizeof(timeouts)};
-    NTSTATUS status = STATUS_SUCCESS;
-    for (int i = 0; i < 3 && status != STATUS_IO_TIMEOUT; ++i) status = PortRequest(codes[i], port, inputs[i], lengths[i]);
+    bool answered = true;
+    for (int i = 0; i < 3 && answered; ++i) answered = PortRequest(codes[i], port, inputs[i], lengths[i]);
 
-    PIRP irp = status == STATUS_IO_TIMEOUT ? NULL : IoAllocateIrp(port->StackSize, FALSE);
+    PIRP irp = answered ? IoAllocateIrp(port->StackSize, FALSE) : NULL;
     if (irp == NULL) {
         ObDereferenceObject(reference);
-        return status == STATUS_IO_TIMEOUT ? status : STATUS_INSUFFICIENT_RESOURCES;
+        return answered ? STATUS_INSUFFICIENT_RESOURCES : STATUS_IO_TIMEOUT;
     }
     OvtDeviceExtension* ext = g_ovt.Extension;
     ext->PortDevice = port;
