@@ -12,8 +12,11 @@ struct KeyReader {
     ULONG Read;                         // bit i: row i of the table was read
 };
 
-// Each value the corrections changed gets an entry. The spans are always
-// recomputed: that is no correction of what was stored.
+// A value the corrections changed gets an entry once per load: a reload
+// logs it again only when stored or used differ from what was last logged
+// for it, so reloads in a loop add nothing. A value as setup stores it is
+// corrected as stated, which is no news; the spans are always recomputed,
+// which is no correction of what was stored.
 void LogCorrections(const KeyReader& reader, const ovt::DriverSettings* settings) {
     for (ULONG i = 0; i < OVT_PARAMETER_COUNT; ++i) {
         const ovt::ParameterDef& def = ovt::kParameterTable[i];
@@ -21,8 +24,16 @@ void LogCorrections(const KeyReader& reader, const ovt::DriverSettings* settings
             def.Field == OVT_SETTINGS_WORD(YSpan)) {
             continue;
         }
+        const ULONG stored = reader.Stored[i];
         const ULONG used = ovt::SettingsWord(*settings, def.Field);
-        if (used != reader.Stored[i]) OvtLogValueCorrected(def.Name, reader.Stored[i], used);
+        OvtLoggedCorrection& last = g_ovt.Corrections[i];
+        if (used == stored || stored == def.Installed || (last.Logged && last.Stored == stored && last.Used == used)) {
+            continue;
+        }
+        last.Logged = TRUE;
+        last.Stored = stored;
+        last.Used = used;
+        OvtLogValueCorrected(def.Name, stored, used);
     }
 }
 
@@ -91,13 +102,14 @@ bool OvtCopyName(PUNICODE_STRING copy, const UNICODE_STRING* base, const WCHAR* 
     return true;
 }
 
-NTSTATUS OvtLoadParameters(ovt::DriverSettings* settings) {
+NTSTATUS OvtLoadParameters(ovt::DriverSettings* settings, bool* started) {
     // The path first: without memory the settings stay as they are. The
     // status is the one the load has always failed with; a reload ignores it.
     UNICODE_STRING path;
     if (!OvtCopyName(&path, &g_ovt.ServiceKey, kParametersSuffix, sizeof(kParametersSuffix) - sizeof(WCHAR))) {
         return STATUS_UNSUCCESSFUL;
     }
+    if (started != NULL) *started = true;
 
     OBJECT_ATTRIBUTES oa;
     InitObjectAttributes(&oa, &path);

@@ -113,6 +113,32 @@ TEST_F(DispatchTest, ControlCodesAnswerThroughTheSystemBuffer) {
     EXPECT_EQ(Ioctl(IOCTL_INTERNAL_MOUSE_CONNECT).Status, STATUS_INVALID_DEVICE_REQUEST);
 }
 
+// Two reloads on two processors, the key changed for the other one and
+// changed back before this one reads it: this one, ending later, stands,
+// though its values equal the set it started from.
+TEST_F(DispatchTest, TheLaterOfTwoReloadsStands) {
+    for (int at = 0;; ++at) {
+        SCOPED_TRACE("other reload before step " + std::to_string(at));
+        DriverTest::TearDown();
+        DriverTest::SetUp();
+        kstub::RegSetKey(kParametersKey);
+        kstub::RegSetDword(kParametersKey, "BeepFreq", 3000);
+        ASSERT_EQ(Load(), STATUS_SUCCESS);
+        bool happened = false;
+        W().BetweenSteps = [&](int step) {
+            if (step != at) return;
+            happened = true;
+            kstub::RegSetDword(kParametersKey, "BeepFreq", 4000);
+            Ioctl(IOCTL_TOUCH_RELOAD_PARAMETERS);
+            kstub::RegSetDword(kParametersKey, "BeepFreq", 3000);
+        };
+        Ioctl(IOCTL_TOUCH_RELOAD_PARAMETERS);
+        W().BetweenSteps = nullptr;
+        if (!happened) break;
+        EXPECT_EQ(g_ovt.Touch.Settings.BeepFreq, 3000u);
+    }
+}
+
 // What a touch-down at raw (1100, 1100) comes out as.
 struct Outcome {
     std::vector<USHORT> Flags;
@@ -210,6 +236,66 @@ INSTANTIATE_TEST_SUITE_P(
         Setter{"SetButtonMode", {}, IOCTL_TOUCH_SET_BUTTON_MODE, {0}, {{1, 2}, 32767, 26214, {3000}}},
         Setter{"SetMouseMode", {}, IOCTL_TOUCH_SET_MOUSE_MODE, {2}, {{4}, 32767, 26214, {3000}}}),
     [](const ::testing::TestParamInfo<Setter>& i) { return std::string(i.param.Name); });
+
+// The other way round: another processor is halfway through a lift-off
+// packet (it holds the settings lock and has written X, not yet Y, nor the
+// capture's DONE) when a query or an arm comes, or comes before any kernel
+// call of one; it finishes when this processor spins on the lock or makes
+// its next kernel call. The answer is one packet's whole record, and an
+// arm is not undone by the lift-off's DONE.
+class RecordRaceTest : public DriverTest, public ::testing::WithParamInterface<ULONG> {};
+
+TEST_P(RecordRaceTest, AnotherProcessorMidPacketIsSeenWholeBeforeOrAfter) {
+    const ULONG code = GetParam();
+    for (int at = -1;; ++at) {
+        SCOPED_TRACE("packet begun before step " + std::to_string(at));
+        SetUp();
+        kstub::SimPort& port = LoadWithPort();
+        ASSERT_EQ(Connect(Mouse), STATUS_SUCCESS);
+        ASSERT_EQ(Ioctl(IOCTL_TOUCH_ARM_CAPTURE).Status, STATUS_SUCCESS);
+        port.QueueBytes(Packet(TOUCH_DOWN, 255, 255));
+        port.Deliver();
+        const ovt::TouchState before = g_ovt.Touch;
+        port.QueueBytes(Packet(TOUCH_UP, 256, 1792));
+        port.Deliver();
+        const ovt::TouchState after = g_ovt.Touch;
+        bool midPacket = false, begun = false;
+        auto finish = [&] {
+            if (midPacket) g_ovt.Touch = after, g_ovt.SettingsLock = 0, midPacket = false;
+        };
+        auto begin = [&] {
+            g_ovt.Touch = before;
+            g_ovt.Touch.Capture.RawX = after.Capture.RawX;
+            g_ovt.Touch.Mouse.LastX = after.Mouse.LastX;
+            g_ovt.SettingsLock = 1;
+            midPacket = begun = true;
+        };
+        if (at < 0) begin();
+        W().LockHeldElsewhere = finish;
+        W().BetweenSteps = [&](int step) { step == at ? begin() : finish(); };
+        const kstub::Request r = Ioctl(code, nullptr, 0, 12);
+        W().BetweenSteps = nullptr;
+        finish();
+        ASSERT_EQ(r.Status, STATUS_SUCCESS);
+        auto whole = [&](const ovt::TouchState& t) {
+            const ULONG c[3] = {t.Capture.State, t.Capture.RawX, t.Capture.RawY};
+            const ULONG m[3] = {t.Mouse.ButtonFlags, ULONG(t.Mouse.LastX), ULONG(t.Mouse.LastY)};
+            return std::memcmp(r.Output.data(), code == IOCTL_TOUCH_GET_CAPTURE ? c : m, 12) == 0;
+        };
+        if (code == IOCTL_TOUCH_ARM_CAPTURE) {
+            EXPECT_EQ(g_ovt.Touch.Capture.State, ULONG(CAPTURE_ARMED)) << "the arm was lost";
+        } else {
+            EXPECT_TRUE(whole(before) || whole(after)) << Word(r, 0) << ' ' << Word(r, 1) << ' ' << Word(r, 2);
+        }
+        TearDown();
+        if (!begun) break;  // past the last step
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, RecordRaceTest,
+                         ::testing::Values(IOCTL_TOUCH_GET_CAPTURE, IOCTL_TOUCH_GET_LAST_REPORT,
+                                           IOCTL_TOUCH_ARM_CAPTURE),
+                         [](const ::testing::TestParamInfo<ULONG>& i) { return std::to_string(i.param); });
 
 }  // namespace
 }  // namespace ovtest

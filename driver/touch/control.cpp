@@ -44,14 +44,6 @@ private:
     uint32_t token_;
 };
 
-// The query table names every field once.
-bool SameSettings(const DriverSettings& a, const DriverSettings& b) {
-    for (const ParameterDef& def : kParameterTable) {
-        if (SettingsWord(a, def.Field) != SettingsWord(b, def.Field)) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t code,
@@ -70,13 +62,24 @@ ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t
         }
         status = Answer(words, OVT_SIZEOF_WORD, out, outLength, &information);
         break;
-    case IOCTL_TOUCH_GET_CAPTURE:
-        status = Answer(&state->Capture, OVT_SIZEOF_CAPTURE_RECORD, out, outLength, &information);
+    // The packet processing writes both records under the lock, on another
+    // processor perhaps: one packet's, whole.
+    case IOCTL_TOUCH_GET_CAPTURE: {
+        CaptureRecord capture;
+        {
+            const Held held(state);
+            capture = state->Capture;
+        }
+        status = Answer(&capture, OVT_SIZEOF_CAPTURE_RECORD, out, outLength, &information);
         break;
+    }
     case IOCTL_TOUCH_GET_LAST_REPORT:
-        words[0] = state->Mouse.ButtonFlags;
-        words[1] = static_cast<uint32_t>(state->Mouse.LastX);
-        words[2] = static_cast<uint32_t>(state->Mouse.LastY);
+        {
+            const Held held(state);
+            words[0] = state->Mouse.ButtonFlags;
+            words[1] = static_cast<uint32_t>(state->Mouse.LastX);
+            words[2] = static_cast<uint32_t>(state->Mouse.LastY);
+        }
         status = Answer(words, OVT_SIZEOF_LAST_REPORT, out, outLength, &information);
         break;
     case IOCTL_TOUCH_GET_BEEP:
@@ -88,9 +91,12 @@ ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t
         }
         status = Answer(words, OVT_SIZEOF_BEEP_SETTINGS, out, outLength, &information);
         break;
-    case IOCTL_TOUCH_ARM_CAPTURE:
+    case IOCTL_TOUCH_ARM_CAPTURE: {
+        // Not between a lift-off's test of the state and its write of DONE.
+        const Held held(state);
         TouchArmCapture(state);
         break;
+    }
     // Two programs on two processors must not lose a change.
     case IOCTL_TOUCH_ENABLE_REPORTS:
         __atomic_fetch_add(&state->ReportEnableCount, 1u, __ATOMIC_SEQ_CST);
@@ -105,18 +111,16 @@ ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t
     case IOCTL_TOUCH_RELOAD_PARAMETERS:
         if (env && env->Reload) {
             // Built aside, since a packet meanwhile must not see the defaults
-            // or half the key, and published whole. A reload that could not
-            // start leaves the copy as it was and publishes nothing, so it
-            // undoes no request that ran meanwhile.
-            DriverSettings before;
-            {
+            // or half the key, and published whole whenever the load ran,
+            // even as the set it replaces: that may be another reload's,
+            // published meanwhile from a key changed since. A reload that
+            // could not start publishes nothing, so it undoes no request
+            // that ran meanwhile.
+            DriverSettings fresh;
+            if (env->Reload(env->Context, &fresh) != kReloadNotRun) {
                 const Held held(state);
-                before = s;
+                s = fresh;
             }
-            DriverSettings fresh = before;
-            env->Reload(env->Context, &fresh);
-            const Held held(state);
-            if (!SameSettings(fresh, before)) s = fresh;
         }
         break;
     case IOCTL_TOUCH_TEST_BEEP:
