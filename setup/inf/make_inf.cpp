@@ -11,6 +11,7 @@
 #include "common/package_files.h"
 #include "setup/logic/actions.h"
 #include "setup/logic/paths.h"
+#include "setup/logic/uninstall.h"
 
 namespace ovt::setup {
 namespace {
@@ -165,6 +166,9 @@ void Write() {
     }
     Line("[OVTouch.DelReg]");
     Line(std::string("HKLM,") + Quote(kRunOncePath) + "," + kRunOnceValue);
+    // Subkeys first, as the uninstaller deletes them: not every setup
+    // library deletes a key with subkeys (ReactOS's does not).
+    for (const char* sub : kServiceSubkeys) Line(std::string("HKLM,") + Quote(std::string(kServiceKeyPath) + sub));
     Line(std::string("HKLM,") + Quote(kServiceKeyPath));
     Line(std::string("HKLM,") + Quote(kEventSourcePath));
     Line();

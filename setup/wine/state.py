@@ -1,18 +1,14 @@
 #!/usr/bin/env python3
-"""What an installation left in a stopped Wine prefix, one sorted line each:
-the package's files (content hash), folders, links (target, description) and
-registry values (as the server stored them), for comparing two prefixes.
-  state.py PREFIX
+"""What an installation left in a Wine prefix, one sorted line each: the
+package's files (content hash), folders, links (target, description) and
+the values of regedit exports, for comparing two prefixes.
+  state.py PREFIX EXPORT.reg...
 """
 import hashlib
 import os
 import re
 import struct
 import sys
-
-KEYS = re.compile(r"(services\\\\ovtouch|eventlog\\\\system\\\\ovtouch|currentversion\\\\runonce|"
-                  r"control panel\\\\mouse)(\\\\|$)", re.I)
-
 
 def link(path):
     data = open(path, "rb").read()
@@ -37,7 +33,7 @@ def link(path):
     return "target=%s desc=%s" % (target, desc)
 
 
-def main(prefix):
+def main(prefix, exports):
     c = os.path.join(prefix, "drive_c")
     lines = []
     for top in ("windows/system32", "windows/OVTouch", "users", "ProgramData"):
@@ -55,18 +51,17 @@ def main(prefix):
                     lines.append("file %s/%s %s" % (rel, f, hashlib.sha1(open(p, "rb").read()).hexdigest()[:12]))
             if os.path.basename(root) == "OVTouch":
                 lines.append("folder %s" % ("Programs/OVTouch" if top in ("users", "ProgramData") else rel))
-    for hive in ("system.reg", "user.reg"):
+    for export in exports:
+        raw = open(export, "rb").read()
+        text = raw.decode("utf-16") if raw[:2] == b"\xff\xfe" else raw.decode("utf-8", "replace")
         key = None
-        for raw in open(os.path.join(prefix, hive), encoding="utf-8", errors="replace"):
-            raw = raw.rstrip("\n")
-            if raw.startswith("["):
-                name = raw[1:raw.index("]")]
-                key = name if KEYS.search(name) and "wow6432node" not in name.lower() else None
-                key = key and re.sub(r"(?i)controlset001", "CurrentControlSet", key)
-            elif key and raw and not raw.startswith("#"):
-                lines.append("reg %s %s" % (key, raw))
+        for line in re.sub(r"\\\r?\n\s*", "", text).splitlines():
+            if line.startswith("["):
+                key = line.strip("[]")
+            elif key and "=" in line:
+                lines.append("reg %s %s" % (key, line))
     print("\n".join(sorted(lines)))
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main(sys.argv[1], sys.argv[2:])

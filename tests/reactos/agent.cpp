@@ -1012,6 +1012,14 @@ void RunInf(const char* section) {
 void InfInstall() {
     Pump(3000);
     Shot("desktop");
+    // The one difference this system needs: its setup library saves a
+    // ProfileItems link without making the link's SubDir (Windows makes it),
+    // so the empty Programs\OVTouch is made here first.
+    char dir[MAX_PATH];
+    if (RegText(HKEY_CURRENT_USER, kShellFolders, "Programs", dir, sizeof dir)) {
+        strncat(dir, "\\OVTouch", sizeof dir - strlen(dir) - 1);
+        CreateDirectoryA(dir, NULL);
+    }
     RunInf("DefaultInstall");
     Installed();
 }
