@@ -343,8 +343,8 @@ sed -i 's/^Port=1\r$/Port=2\r/' "$work/pkg-inf/ovtouch.inf"
 hinf() { "$WL_WINE" rundll32.exe setupapi,InstallHinfSection "$1" 128 "$(wl_winpath "$work/pkg-inf/ovtouch.inf")"; }
 # The differences that must exist: Wine 8's setupapi ignores
 # FLG_PROFITEM_CURRENTUSER (its "unhandled attributes: 1") and Infotip, so the
-# INF's links land in All Users' Programs without a description. ReactOS
-# honours both (its tier checks the links there).
+# INF's links land in All Users' Programs without a description (ReactOS's
+# puts them in the user's, where its tier finds them).
 known() { sed -E 's/^link (common|user) (\S+) (target=\S*) desc=.*/link \2 \3/' "$1"; }
 same_state() { diff <(known "$1") <(known "$2") >"$work/diff.txt" || { sed 's/^/     /' "$work/diff.txt"; return 1; }; }
 hinf DefaultInstall
