@@ -130,45 +130,40 @@ DELIVERABLES = [
     {"name": "ovtouch.inf", "kind": "inf"},
 ]
 
-# What Windows 2000's setupapi does in an install section: the INF may use
-# nothing else there.
+# What Windows 2000's setupapi does in an install section: nothing else there.
 INF_DIRECTIVES = {"copyfiles", "delfiles", "renfiles", "addreg", "delreg", "bitreg", "ini2reg", "updateinis",
                   "updateinifields", "profileitems"}
 
 
 def check_inf(rep, path):
-    """Plain ANSI (GBK) text with CRLF line ends; every section, file and
-    string it names present; only directives Windows 2000 knows."""
+    """ANSI (GBK) text, CRLF; every section, file and string it names there;
+    only directives Windows 2000 knows."""
     name, raw = os.path.basename(path), open(path, "rb").read()
     rep.check(b"\0" not in raw and not raw.startswith((b"\xef\xbb\xbf", b"\xff\xfe")), name, "ANSI text, no BOM")
     rep.check(raw.endswith(b"\r\n") and raw.count(b"\n") == raw.count(b"\r\n"), name, "CRLF line ends")
-    sections, current = {}, None
-    for line in raw.decode("gbk").splitlines():
-        line = line.split(";", 1)[0].strip() if not line.lstrip().startswith('"') else line.strip()
+    sections, current, text = {}, [], raw.decode("gbk")
+    for line in (l.strip() for l in text.splitlines()):
         if line.startswith("["):
             current = sections.setdefault(line[1:line.index("]")].lower(), [])
-        elif line and current is not None:
+        elif line and not line.startswith(";"):
             current.append(line)
-    entry = lambda sec: dict((l.split("=", 1)[0].strip().lower(), l.split("=", 1)[1].strip())
-                             for l in sections.get(sec, []) if "=" in l)
+    entry = lambda sec: {l.split("=")[0].strip().lower(): l.split("=", 1)[1].strip() for l in sections.get(sec, [])
+                         if "=" in l}
     rep.check(entry("version").get("signature", "").lower() == '"$windows nt$"', name, "Signature $Windows NT$")
     dests, disks, strings = entry("destinationdirs"), entry("sourcedisksfiles"), entry("strings")
-    rep.check("port" in strings, name, "the Port string in [Strings]")
     for install in ("defaultinstall", "defaultuninstall"):
-        if not rep.check(install in sections, name, f"[{install}] present"):
-            continue
+        rep.check(install in sections, name, f"[{install}] present")
         for key, value in entry(install).items():
             rep.check(key in INF_DIRECTIVES, name, f"{install}: {key} is a Windows 2000 directive")
             for sec in value.lower().split(","):
-                rep.check(sec in sections, name, f"{install}: {key} section [{sec}] present")
-                if key in ("copyfiles", "delfiles"):
-                    rep.check(sec in dests, name, f"[{sec}] has its DestinationDirs entry")
-                for f in sections.get(sec, []) if key == "copyfiles" else []:
-                    f = f.split(",", 1)[0]
+                rep.check(sec in sections and (sec in dests or key not in ("copyfiles", "delfiles")), name,
+                          f"{install}: {key} section [{sec}] present, with its DestinationDirs if of files")
+                for f in (l.split(",")[0] for l in sections.get(sec, []) if key == "copyfiles"):
                     rep.check(f.lower() in disks and os.path.isfile(os.path.join(os.path.dirname(path), f)), name,
                               f"{f} in [SourceDisksFiles] and beside the INF")
-    used = {k.lower() for k in re.findall(r"%([^%\r\n]*)%", raw.decode("gbk").replace("%%", "")) if not k.isdigit()}
-    rep.check(used <= set(strings), name, "every %string% defined", " ".join(sorted(used - set(strings))))
+    used = {k.lower() for k in re.findall(r"%([^%\r\n]*)%", text.replace("%%", "")) if not k.isdigit()}
+    rep.check("port" in strings and used <= set(strings), name, "Port and every %string% in [Strings]",
+              " ".join(sorted(used - set(strings))))
 
 
 class Report:

@@ -1016,10 +1016,8 @@ void InfInstall() {
     // ProfileItems link without making the link's SubDir (Windows makes it),
     // so the empty Programs\OVTouch is made here first.
     char dir[MAX_PATH];
-    if (RegText(HKEY_CURRENT_USER, kShellFolders, "Programs", dir, sizeof dir)) {
-        strncat(dir, "\\OVTouch", sizeof dir - strlen(dir) - 1);
-        CreateDirectoryA(dir, NULL);
-    }
+    if (RegText(HKEY_CURRENT_USER, kShellFolders, "Programs", dir, sizeof dir - 8))
+        CreateDirectoryA(strcat(dir, "\\OVTouch"), NULL);
     RunInf("DefaultInstall");
     Installed();
 }

@@ -734,17 +734,14 @@ def cmd_run(dist, agent, rundir, poweron=False, inf=False):
     elif inf:
         plan, SHOT_PREFIX = INF_PLAN, "reactos-inf-"
         scenarios = list(dict.fromkeys(w for line in plan for w in line.split()[:-1])) + ["screenshots"]
-        for f in os.listdir(ARTIFACTS) if os.path.isdir(ARTIFACTS) else []:
-            if f.startswith(SHOT_PREFIX):
-                os.unlink(os.path.join(ARTIFACTS, f))
     else:
         plan, scenarios = PLAN, SCENARIOS
         if os.environ.get("OVT_REACTOS_PLAN"):  # a shorter run while working on one scenario
             plan = os.environ["OVT_REACTOS_PLAN"].split(";")
-        # The power-on run keeps these: it takes none but on a hang.
-        for f in os.listdir(ARTIFACTS) if os.path.isdir(ARTIFACTS) else []:
-            if f.startswith(SHOT_PREFIX) and f.endswith(".png") and not f.startswith("reactos-inf-"):
-                os.unlink(os.path.join(ARTIFACTS, f))
+    # The power-on run keeps these: it takes none but on a hang.
+    for f in os.listdir(ARTIFACTS) if os.path.isdir(ARTIFACTS) and not poweron else []:
+        if f.startswith(SHOT_PREFIX) and f.endswith(".png") and (inf or not f.startswith("reactos-inf-")):
+            os.unlink(os.path.join(ARTIFACTS, f))
     run = Run(rundir, scenarios)
     m = d = img = None
     start = time.monotonic()
@@ -757,12 +754,10 @@ def cmd_run(dist, agent, rundir, poweron=False, inf=False):
         # A plan that registers the driver itself puts its file in place.
         extra = [["mcopy", "-o", os.path.join(dist, "OVTouch.SYS"), "c:/ReactOS/system32/drivers/OVTouch.sys"]] \
             if plan[0].startswith("register") else []
-        if inf:
-            with open(os.path.join(dist, "ovtouch.inf"), "rb") as f:
-                text = f.read()
+        if inf:  # the deployer's one edit
             port2 = os.path.join(rundir, "ovtouch.inf")
-            with open(port2, "wb") as f:
-                f.write(re.sub(rb"(?m)^Port=1\r$", b"Port=2\r", text))
+            with open(os.path.join(dist, "ovtouch.inf"), "rb") as f, open(port2, "wb") as out:
+                out.write(re.sub(rb"(?m)^Port=1\r$", b"Port=2\r", f.read()))
             extra = [["mcopy", "-o", port2, "c:/ovt/pkg/ovtouch.inf"]]
         img = prepare(rundir, dist, agent, plan, extra)
         run.say("image ready in %.0f s" % (time.monotonic() - start))
