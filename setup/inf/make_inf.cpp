@@ -16,8 +16,8 @@
 namespace ovt::setup {
 namespace {
 
-// Everything below the system's folders comes from here, so the INF and the
-// wizard cannot disagree.
+// Only the system's own folders are named here, by their INF directory ids;
+// every name below them comes from setup's tables.
 constexpr int kDirWindows = 10, kDirSystem = 11, kDirDrivers = 12;
 // The user's Programs folder (16384 + CSIDL_PROGRAMS), where setup puts the
 // links, and All Users' (16407): a setup library that does not honour
