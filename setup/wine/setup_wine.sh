@@ -347,7 +347,7 @@ state "$work/inf-installed.txt"
 check "DefaultInstall leaves files, folders, links and values as the wizard" \
     same_state "$work/wizard-installed.txt" "$work/inf-installed.txt"
 hinf DefaultUninstall
-wl_stop && kill "$WL_HOLD_PID" && wait "$WL_HOLD_PID" 2>/dev/null; "$WL_WINESERVER" -w 2>/dev/null
+wl_stop; kill "$WL_HOLD_PID" 2>/dev/null && wait "$WL_HOLD_PID" 2>/dev/null; "$WL_WINESERVER" -w 2>/dev/null
 wl_hold && timeout 120 "$WL_WINE" wineboot -r >/dev/null 2>&1 && sleep 2
 state "$work/inf-removed.txt"
 check "DefaultUninstall and a restart leave what the uninstaller leaves" \
