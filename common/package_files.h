@@ -20,6 +20,7 @@ extern "C" {
 #define OVT_FILE_README   "readme.txt"
 #define OVT_FILE_SETUP    "olvaset1.exe"
 #define OVT_FILE_DUMP     "ovtdump.exe"
+#define OVT_FILE_INF      "ovtouch.inf"
 
 /* Where the setup puts a file. */
 enum {
@@ -45,6 +46,7 @@ enum {
     OVT_PACKAGE_README,
     OVT_PACKAGE_SETUP,
     OVT_PACKAGE_DUMP,
+    OVT_PACKAGE_INF,
     OVT_PACKAGE_COUNT
 };
 
@@ -58,6 +60,8 @@ static const OvtPackageFile kOvtPackageFiles[OVT_PACKAGE_COUNT] = {
     {OVT_FILE_SETUP, OVT_FOLDER_NONE, 0},
     /* The field engineers' tool is run from the package where needed. */
     {OVT_FILE_DUMP, OVT_FOLDER_NONE, 0},
+    /* The unattended install, generated from this table and setup's values. */
+    {OVT_FILE_INF, OVT_FOLDER_NONE, 0},
 };
 
 #ifdef __cplusplus

@@ -6,12 +6,11 @@
 
 namespace ovt::setup {
 
+const char* const kServiceSubkeys[3] = {"\\Parameters", "\\Enum", "\\Security"};
+
 namespace {
 
 constexpr uint32_t kListSize = 2048;
-
-// Subkeys that the system itself may have added below the service key.
-const char* const kServiceSubkeys[] = {"\\Parameters", "\\Enum", "\\Security"};
 
 class Run {
   public:

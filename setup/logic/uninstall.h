@@ -23,6 +23,10 @@ struct UninstallReport {
     int failed = 0;     // neither
 };
 
+// Subkeys that the system itself may have added below the service key,
+// removed before it (a key with subkeys cannot be deleted).
+extern const char* const kServiceSubkeys[3];
+
 // Returns false when the user declined (nothing is touched).
 bool Uninstall(UninstallPlatform& platform, Registry& registry, UninstallUi& ui, UninstallReport* report = 0);
 

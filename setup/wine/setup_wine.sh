@@ -3,7 +3,9 @@
 # first run with readme.txt missing, then a full one over it choosing COM2
 # and no restart), check files, registry and links, restart the prefix and
 # find the driver running, get the already-installed message, uninstall and
-# restart again. Screenshots of every page land in artifacts/setup-*.png.
+# restart again. Then ovtouch.inf in a fresh prefix: its install and removal
+# compared with the wizard's and the uninstaller's, value by value.
+# Screenshots of every page land in artifacts/setup-*.png.
 #   setup_wine.sh DIST_WIN64 BUILD_WIN64 WORK_DIR
 # Exit 77 when Wine is missing.
 set -uo pipefail
@@ -221,6 +223,16 @@ for row in "OVTCalib.lnk|ovtcalib.exe|屏幕校准" "AltClick.lnk|altclick.exe|�
     check "$name describes $desc" link_has "$links/$name" "$desc"
 done
 
+state() {  # state FILE: files, folders, links and every value of the package's keys
+    local k i=0
+    for k in "$svc" "$mouse" "$runonce" 'HKLM\System\CurrentControlSet\Services\EventLog\System\OVTouch'; do
+        i=$((i + 1)) && k=${k/#HKLM/HKEY_LOCAL_MACHINE} && rm -f "$work/state-$i.reg"
+        "$WL_WINE" regedit /E "$(wl_winpath "$work/state-$i.reg")" "${k/#HKCU/HKEY_CURRENT_USER}" >/dev/null 2>&1
+    done
+    python3 "$here/state.py" "$WINEPREFIX" "$work"/state-*.reg >"$1"
+}
+state "$work/wizard-installed.txt"
+
 stage "restart: the driver starts at boot and the calibration runs once"
 # The PC speaker routine ends a Wine driver process: no beeps here.
 wl_reg_add "$params" BeepMode REG_DWORD 0
@@ -317,6 +329,29 @@ sleep 2
 check "package folder gone" test ! -e "$c/windows/OVTouch"
 check "driver file gone" test ! -e "$sys32/drivers/OVTouch.SYS"
 check "driver no longer loaded" eq "$(timeout 60 "$WL_WINE" "$probe" device-answers 2>/dev/null | tr -d '\r' | cut -c1-11)" "open failed"
+state "$work/wizard-removed.txt"
+
+stage "ovtouch.inf in a fresh prefix, its Port string set to 2 as the wizard's COM2 above"
+wl_init "$work/prefix-inf" || exit 1
+rm -rf "$work/pkg-inf" && cp -r "$dist" "$work/pkg-inf"
+sed -i 's/^Port=1\r$/Port=2\r/' "$work/pkg-inf/ovtouch.inf"
+hinf() { "$WL_WINE" rundll32.exe setupapi,InstallHinfSection "$1" 128 "$(wl_winpath "$work/pkg-inf/ovtouch.inf")"; }
+# The differences that must exist: Wine 8's setupapi ignores
+# FLG_PROFITEM_CURRENTUSER (its "unhandled attributes: 1") and Infotip, so the
+# INF's links land in All Users' Programs without a description (ReactOS's
+# puts them in the user's, where its tier finds them).
+known() { sed -E 's/^link (common|user) /link /' "$1"; }
+same_state() { diff <(known "$1") <(known "$2") >"$work/diff.txt" || { sed 's/^/     /' "$work/diff.txt"; return 1; }; }
+hinf DefaultInstall
+state "$work/inf-installed.txt"
+check "DefaultInstall leaves files, folders, links and values as the wizard" \
+    same_state "$work/wizard-installed.txt" "$work/inf-installed.txt"
+hinf DefaultUninstall
+wl_stop; kill "$WL_HOLD_PID" 2>/dev/null && wait "$WL_HOLD_PID" 2>/dev/null; "$WL_WINESERVER" -w 2>/dev/null
+wl_hold && timeout 120 "$WL_WINE" wineboot -r >/dev/null 2>&1 && sleep 2
+state "$work/inf-removed.txt"
+check "DefaultUninstall and a restart leave what the uninstaller leaves" \
+    same_state "$work/wizard-removed.txt" "$work/inf-removed.txt"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

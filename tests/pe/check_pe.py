@@ -15,6 +15,7 @@ Windows 2000 asks (PE32, subsystem version, the allow-list).
 """
 import argparse
 import os
+import re
 import struct
 import sys
 
@@ -125,7 +126,44 @@ DELIVERABLES = [
     {"name": "uninst.exe", "kind": "any-exe", "max": 64 * KIB},
     # The field engineers' console tool, the C++ runtime linked in.
     {"name": "ovtdump.exe", "kind": "console", "max": 384 * KIB},
+    # The unattended install: text for Windows 2000's setup library.
+    {"name": "ovtouch.inf", "kind": "inf"},
 ]
+
+# What Windows 2000's setupapi does in an install section: nothing else there.
+INF_DIRECTIVES = {"copyfiles", "delfiles", "renfiles", "addreg", "delreg", "bitreg", "ini2reg", "updateinis",
+                  "updateinifields", "profileitems"}
+
+
+def check_inf(rep, path):
+    """ANSI (GBK) text, CRLF; every section, file and string it names there;
+    only directives Windows 2000 knows."""
+    name, raw = os.path.basename(path), open(path, "rb").read()
+    rep.check(b"\0" not in raw and not raw.startswith((b"\xef\xbb\xbf", b"\xff\xfe")), name, "ANSI text, no BOM")
+    rep.check(raw.endswith(b"\r\n") and raw.count(b"\n") == raw.count(b"\r\n"), name, "CRLF line ends")
+    sections, current, text = {}, [], raw.decode("gbk")
+    for line in (l.strip() for l in text.splitlines()):
+        if line.startswith("["):
+            current = sections.setdefault(line[1:line.index("]")].lower(), [])
+        elif line and not line.startswith(";"):
+            current.append(line)
+    entry = lambda sec: {l.split("=")[0].strip().lower(): l.split("=", 1)[1].strip() for l in sections.get(sec, [])
+                         if "=" in l}
+    rep.check(entry("version").get("signature", "").lower() == '"$windows nt$"', name, "Signature $Windows NT$")
+    dests, disks, strings = entry("destinationdirs"), entry("sourcedisksfiles"), entry("strings")
+    for install in ("defaultinstall", "defaultuninstall"):
+        rep.check(install in sections, name, f"[{install}] present")
+        for key, value in entry(install).items():
+            rep.check(key in INF_DIRECTIVES, name, f"{install}: {key} is a Windows 2000 directive")
+            for sec in value.lower().split(","):
+                rep.check(sec in sections and (sec in dests or key not in ("copyfiles", "delfiles")), name,
+                          f"{install}: {key} section [{sec}] present, with its DestinationDirs if of files")
+                for f in (l.split(",")[0] for l in sections.get(sec, []) if key == "copyfiles"):
+                    rep.check(f.lower() in disks and os.path.isfile(os.path.join(os.path.dirname(path), f)), name,
+                              f"{f} in [SourceDisksFiles] and beside the INF")
+    used = {k.lower() for k in re.findall(r"%([^%\r\n]*)%", text.replace("%%", "")) if not k.isdigit()}
+    rep.check("port" in strings and used <= set(strings), name, "Port and every %string% in [Strings]",
+              " ".join(sorted(used - set(strings))))
 
 
 class Report:
@@ -545,7 +583,10 @@ def main():
             missed = args.require_all and os.path.isdir(args.dist)
             rep.line("FAIL" if missed else "SKIP", deliverable["name"], "not in the package yet", path)
             continue
-        check_image(rep, path, deliverable, allowed, new_imports, args.arch)
+        if deliverable["kind"] == "inf":
+            check_inf(rep, path)
+        else:
+            check_image(rep, path, deliverable, allowed, new_imports, args.arch)
     if new_imports:
         print("imports to review against Windows 2000 before adding them to the allow-list:")
         for line in sorted(new_imports):

@@ -493,6 +493,8 @@ void AgentBeforeRunOnce() {
     RegSet(HKEY_LOCAL_MACHINE, kRunOnce, "0ovtrx", REG_SZ, spawn, sizeof spawn);
 }
 
+void Installed();
+
 void Install() {
     // The bare desktop, against which the host judges every later shot.
     Pump(3000);
@@ -526,7 +528,11 @@ void Install() {
     }
     Check(WaitGone(NULL, kWizardTitle, 30000), "wizard closed");
     EndProcess(p, 10000);
+    Installed();
+}
 
+// What the wizard's installation leaves, whoever installed.
+void Installed() {
     char path[MAX_PATH];
     for (int i = 0; i < 6; ++i) {
         PackagePath(path, i);
@@ -993,6 +999,34 @@ void Uninstall() {
     EndProcess(p, 30000);
 }
 
+// The package's INF through the system's setup library, as a deployer's
+// script runs it; the host set its Port string to 2 (COM2).
+void RunInf(const char* section) {
+    char line[200];
+    snprintf(line, sizeof line, "rundll32.exe setupapi,InstallHinfSection %s 128 C:\\ovt\\pkg\\ovtouch.inf", section);
+    HANDLE p = Launch(line);
+    Check(p && WaitForSingleObject(p, 120000) == WAIT_OBJECT_0, "%s ran and ended", section);
+    EndProcess(p, 0);
+}
+
+void InfInstall() {
+    Pump(3000);
+    Shot("desktop");
+    // The one difference this system needs: its setup library saves a
+    // ProfileItems link without making the link's SubDir (Windows makes it),
+    // so the empty Programs\OVTouch is made here first.
+    char dir[MAX_PATH];
+    if (RegText(HKEY_CURRENT_USER, kShellFolders, "Programs", dir, sizeof dir - 8))
+        CreateDirectoryA(strcat(dir, "\\OVTouch"), NULL);
+    RunInf("DefaultInstall");
+    Installed();
+}
+
+void InfUninstall() {
+    CloseDevice();
+    RunInf("DefaultUninstall");
+}
+
 // After the restart the uninstaller asked for.
 // (The host reads the disk after this boot for the files, the folder and
 // the shortcuts.)
@@ -1240,7 +1274,8 @@ const struct {
 } kScenarios[] = {{"install", Install},       {"firstboot", FirstBoot}, {"modes", Modes},
                   {"pace", Pace},             {"latency", Latency},     {"sound", Sound},         {"altclick", AltClick},
                   {"applet", Applet},         {"uninstall", Uninstall}, {"uninstalled", Uninstalled},
-                  {"register", Register},     {"poweron", PowerOn},     {"fielddiag", FieldDiag}};
+                  {"register", Register},     {"poweron", PowerOn},     {"fielddiag", FieldDiag},
+                  {"infinstall", InfInstall}, {"infuninstall", InfUninstall}};
 
 int RunWords(char* words) {
     for (char* w = strtok(words, " \r\n"); w; w = strtok(NULL, " \r\n")) {

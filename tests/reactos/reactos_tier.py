@@ -7,6 +7,7 @@ after the last boot.
 
   reactos_tier.py run DIST AGENT RUNDIR        the scenario boots (PLAN below)
   reactos_tier.py poweron DIST AGENT RUNDIR    power-on feeding, OVT_REACTOS_POWERON_BOOTS boots (3)
+  reactos_tier.py inf DIST AGENT RUNDIR        INF_PLAN: ovtouch.inf instead of the wizard and uninstaller
   reactos_tier.py result SCENARIO RUNDIR       exit 0 PASS, 1 FAIL: one CTest test each
   reactos_tier.py scenarios                    the scenario names, for CTest
 
@@ -51,6 +52,10 @@ PLAN = [
     "fielddiag uninstall reset",
     "uninstalled fielddiag halt",
 ]
+# The same package installed and removed through ovtouch.inf, its Port
+# string set to 2 as a deployer would (shots artifacts/reactos-inf-*.png).
+INF_PLAN = ["infinstall reset", "firstboot reset", "infuninstall reset", "uninstalled halt"]
+SHOT_PREFIX = "reactos-"
 # Each scenario once, in the order it first runs.
 SCENARIOS = list(dict.fromkeys(w for line in PLAN for w in line.split()[:-1])) + ["screenshots"]
 # What the uninstaller must leave nowhere on the disk but in the harness's
@@ -342,7 +347,7 @@ class Machine:
         time.sleep(0.2)
         w, h, px = read_ppm(ppm)
         os.makedirs(ARTIFACTS, exist_ok=True)
-        write_png(w, h, px, os.path.join(ARTIFACTS, "reactos-%s.png" % name))
+        write_png(w, h, px, os.path.join(ARTIFACTS, SHOT_PREFIX + name + ".png"))
         return w, h, px
 
     def write_paced(self, data):
@@ -710,7 +715,8 @@ class Feeder(threading.Thread):
             time.sleep(2.0)
 
 
-def cmd_run(dist, agent, rundir, poweron=False):
+def cmd_run(dist, agent, rundir, poweron=False, inf=False):
+    global SHOT_PREFIX
     os.makedirs(rundir, exist_ok=True)
     rundir = os.path.abspath(rundir)
     for f in ("results", "figures", "log", "debug.log", "speaker.wav", "qemu.out"):
@@ -725,14 +731,17 @@ def cmd_run(dist, agent, rundir, poweron=False):
             return 2
         plan = ["register reset"] + ["poweron reset"] * (boots - 1) + ["poweron halt"]
         scenarios = ["poweron"]
+    elif inf:
+        plan, SHOT_PREFIX = INF_PLAN, "reactos-inf-"
+        scenarios = list(dict.fromkeys(w for line in plan for w in line.split()[:-1])) + ["screenshots"]
     else:
         plan, scenarios = PLAN, SCENARIOS
         if os.environ.get("OVT_REACTOS_PLAN"):  # a shorter run while working on one scenario
             plan = os.environ["OVT_REACTOS_PLAN"].split(";")
-        # The power-on run keeps these: it takes none but on a hang.
-        for f in os.listdir(ARTIFACTS) if os.path.isdir(ARTIFACTS) else []:
-            if f.startswith("reactos-") and f.endswith(".png"):
-                os.unlink(os.path.join(ARTIFACTS, f))
+    # The power-on run keeps these: it takes none but on a hang.
+    for f in os.listdir(ARTIFACTS) if os.path.isdir(ARTIFACTS) and not poweron else []:
+        if f.startswith(SHOT_PREFIX) and f.endswith(".png") and (inf or not f.startswith("reactos-inf-")):
+            os.unlink(os.path.join(ARTIFACTS, f))
     run = Run(rundir, scenarios)
     m = d = img = None
     start = time.monotonic()
@@ -745,6 +754,11 @@ def cmd_run(dist, agent, rundir, poweron=False):
         # A plan that registers the driver itself puts its file in place.
         extra = [["mcopy", "-o", os.path.join(dist, "OVTouch.SYS"), "c:/ReactOS/system32/drivers/OVTouch.sys"]] \
             if plan[0].startswith("register") else []
+        if inf:  # the deployer's one edit
+            port2 = os.path.join(rundir, "ovtouch.inf")
+            with open(os.path.join(dist, "ovtouch.inf"), "rb") as f, open(port2, "wb") as out:
+                out.write(re.sub(rb"(?m)^Port=1\r$", b"Port=2\r", f.read()))
+            extra = [["mcopy", "-o", port2, "c:/ovt/pkg/ovtouch.inf"]]
         img = prepare(rundir, dist, agent, plan, extra)
         run.say("image ready in %.0f s" % (time.monotonic() - start))
         m = Machine(rundir, img)
@@ -811,8 +825,8 @@ def cmd_result(scenario, rundir):
 
 
 def main(argv):
-    if len(argv) >= 4 and argv[0] in ("run", "poweron"):
-        return cmd_run(argv[1], argv[2], argv[3], argv[0] == "poweron")
+    if len(argv) >= 4 and argv[0] in ("run", "poweron", "inf"):
+        return cmd_run(argv[1], argv[2], argv[3], argv[0] == "poweron", argv[0] == "inf")
     if len(argv) == 3 and argv[0] == "result":
         return cmd_result(argv[1], argv[2])
     if argv == ["scenarios"]:
