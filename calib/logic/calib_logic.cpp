@@ -29,9 +29,15 @@ bool FarEnoughApart(Point a, Point b) {
     return (dx < 0 ? -dx : dx) >= kMinRawApart && (dy < 0 ? -dy : dy) >= kMinRawApart;
 }
 
+// "确认", the caption as stated, before the seconds.
+const char kConfirm[] = "\xc8\xb7\xc8\xcf";
+
 void QuestionCaption(uint32_t seconds, char* out, uint32_t size) {
-    char text[32] = "\xc8\xb7\xc8\xcf (";  // "确认 ("
-    uint32_t n = 6;
+    char text[32];
+    uint32_t n = 0;
+    for (const char* c = kConfirm; *c; ++c) text[n++] = *c;
+    text[n++] = ' ';
+    text[n++] = '(';
     char digits[10];
     uint32_t d = 0;
     do {

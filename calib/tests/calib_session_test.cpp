@@ -318,11 +318,9 @@ TEST_F(CalibSession, ClampedPointsGoOutAsComputed) {
 struct GuardedPass {
     const char* name;
     Point rawA, rawB;
-    bool asked;          // values sent and the question posted
-    uint32_t answerMs;   // since the question was shown
-    uint32_t secondsLeft;
-    bool yes;            // the answer that comes (after the time: a late one)
-    bool stored;
+    bool asked;  // values sent and the question posted
+    uint32_t answerMs, secondsLeft;
+    bool yes, stored;  // the answer that comes (after the time: a late one)
 };
 
 const GuardedPass kGuardedPasses[] = {
@@ -337,8 +335,6 @@ const GuardedPass kGuardedPasses[] = {
     {"mirrored, 127 apart on X", {627, 1400}, {500, 600}, false, 0, 0, true, false},
     {"mirrored on Y only, 128 apart", {500, 728}, {1500, 600}, true, 0, 15, true, true},
 };
-
-void PrintTo(const GuardedPass& row, std::ostream* os) { *os << row.name; }
 
 class CalibGuarded : public CalibSession, public ::testing::WithParamInterface<GuardedPass> {};
 
@@ -395,16 +391,6 @@ std::string GuardedName(const ::testing::TestParamInfo<GuardedPass>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, CalibGuarded, ::testing::ValuesIn(kGuardedPasses), GuardedName);
-
-TEST(CalibCaption, CarriesTheSecondsLeft) {
-    char out[16];
-    QuestionCaption(15, out, sizeof out);
-    EXPECT_STREQ(out, "\xc8\xb7\xc8\xcf (15)");
-    QuestionCaption(1, out, sizeof out);
-    EXPECT_STREQ(out, "\xc8\xb7\xc8\xcf (1)");
-    QuestionCaption(15, out, 6);
-    EXPECT_STREQ(out, "\xc8\xb7\xc8\xcf ");
-}
 
 TEST_F(CalibSession, FingerRestingAfterTargetANeedsANewTouchForB) {
     platform.PauseAtDraw(3);  // target B about to be drawn, not yet armed

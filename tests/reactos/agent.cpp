@@ -552,7 +552,69 @@ void Install() {
     AgentBeforeRunOnce();
 }
 
-// The calibration: both targets touched on the simulated panel, No, then Yes.
+// The question's caption carries the seconds left to answer: "确认 (15)".
+HWND FindQuestion() {
+    struct Find {
+        static BOOL CALLBACK Each(HWND h, LPARAM p) {
+            char cls[16], title[64];
+            GetClassNameA(h, cls, sizeof cls);
+            GetWindowTextA(h, title, sizeof title);
+            if (strcmp(cls, "#32770") || strncmp(title, kQuestionTitle, strlen(kQuestionTitle)) ||
+                !IsWindowVisible(h))
+                return TRUE;
+            *(HWND*)p = h;
+            return FALSE;
+        }
+    };
+    HWND h = NULL;
+    EnumWindows(Find::Each, (LPARAM)&h);
+    return h;
+}
+HWND WaitQuestion(DWORD ms) {
+    HWND h = NULL;
+    WaitFor([&] { return (h = FindQuestion()) != NULL; }, ms);
+    return h;
+}
+
+// Nobody answers: after 15 s the question closes as after No, the stored
+// bounds stay, the driver maps with them again and target A comes back.
+void CheckUnanswered(HWND ask, const long before[4]) {
+    char title[64], want[64];
+    const DWORD shown = GetTickCount();
+    Text(ask, title, sizeof title);
+    int left = -1;
+    snprintf(want, sizeof want, "%s (%%d)", kQuestionTitle);
+    Check(sscanf(title, want, &left) == 1 && left >= 13 && left <= 15, "question counts down from 15: '%s'", title);
+    Shot("calib-question-countdown", ask);
+    Pump(3000);
+    Text(ask, title, sizeof title);
+    Check(sscanf(title, want, &left) == 1 && left >= 8 && left <= 12, "3 s later: '%s'", title);
+    const bool gone = WaitFor([] { return FindQuestion() == NULL; }, 20000);
+    const DWORD took = GetTickCount() - shown;
+    Check(gone && took >= 12000 && took <= 17000, "unanswered question closes by itself after %lu ms", took);
+    const long now[] = {Param("XLow"), Param("XHigh"), Param("YLow"), Param("YHigh")};
+    Check(!memcmp(now, before, sizeof now), "stored bounds unchanged: %ld %ld %ld %ld", now[0], now[1], now[2], now[3]);
+}
+// The first touch after the revert lands where the stored bounds map it.
+void CheckRevertedMapping(int ax, int ay) {
+    Pump(500);
+    POINT c;
+    GetCursorPos(&c);
+    const int px = PixelX(RawX(ax)), py = PixelY(RawY(ay));
+    Check(abs(c.x - px) <= 1 && abs(c.y - py) <= 1, "after the timeout target A's touch maps by the stored bounds: "
+          "cursor %ld,%ld, wanted %d,%d", c.x, c.y, px, py);
+}
+// Both targets touched at one spot: no question, target A again.
+void CheckSameSpotRefused(HWND win) {
+    Check(WaitFor([] { return Capture().State != CAPTURE_ARMED; }, 30000), "target B touched at target A's spot");
+    const bool again = WaitCapture(CAPTURE_ARMED, 10000);
+    Pump(2000);
+    Check(again && !FindQuestion(), "same spot twice: no question, capture armed for target A again");
+    Shot("calib-same-spot-target-a", win);
+}
+
+// The calibration: both targets touched on the simulated panel; a question
+// left unanswered, a pass with one spot touched twice, No, then Yes.
 void FirstBoot() {
     Check(OpenDevice(60000), "OVTouch.SYS started at boot, \\\\.\\ovtouch answers");
     HANDLE com = CreateFileA("\\\\.\\COM2", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
@@ -566,22 +628,34 @@ void FirstBoot() {
     Check(!RegText(HKEY_LOCAL_MACHINE, kRunOnce, "OVTouch", text, sizeof text), "run-once entry taken");
     const int ax = g_w / 4, ay = g_h / 4, bx = 3 * (g_w / 4), by = 3 * (g_h / 4);
     char pk[200];
-    for (int round = 1; round <= 2; ++round) {
+    const long before[] = {Param("XLow"), Param("XHigh"), Param("YLow"), Param("YHigh")};
+    // 1 left unanswered, 2 the same spot touched twice, 3 No, 4 Yes.
+    for (int round = 1; round <= 4; ++round) {
         if (round == 1) Shot("calib-target-a", win);
         Check(WaitCapture(CAPTURE_ARMED, 30000), "capture armed for target A (round %d)", round);
         snprintf(pk, sizeof pk, "d%d,%d m%d,%d u%d,%d", RawX(ax), RawY(ay), RawX(ax), RawY(ay), RawX(ax), RawY(ay));
         Say("REQ send %s", pk);
         // Target A's capture must have taken the touch before B's is awaited.
         Check(WaitFor([] { return Capture().State != CAPTURE_ARMED; }, 30000), "target A touched (round %d)", round);
+        if (round == 2) CheckRevertedMapping(ax, ay);
         Pump(500);
         if (round == 1) Shot("calib-target-b", win);
         Check(WaitCapture(CAPTURE_ARMED, 30000), "capture armed for target B (round %d)", round);
-        snprintf(pk, sizeof pk, "d%d,%d m%d,%d u%d,%d", RawX(bx), RawY(by), RawX(bx), RawY(by), RawX(bx), RawY(by));
+        const int tx = round == 2 ? ax : bx, ty = round == 2 ? ay : by;
+        snprintf(pk, sizeof pk, "d%d,%d m%d,%d u%d,%d", RawX(tx), RawY(ty), RawX(tx), RawY(ty), RawX(tx), RawY(ty));
         Say("REQ send %s", pk);
-        HWND ask = WaitTop(NULL, kQuestionTitle, 30000);
+        if (round == 2) {
+            CheckSameSpotRefused(win);
+            continue;
+        }
+        HWND ask = WaitQuestion(30000);
         if (!Check(ask != NULL, "question after round %d", round)) break;
-        Shot(round == 1 ? "calib-question-no" : "calib-question-yes", ask);
-        Check(Click(ask, round == 1 ? IDNO : IDYES), "answer %s", round == 1 ? "No" : "Yes");
+        if (round == 1) {
+            CheckUnanswered(ask, before);
+            continue;
+        }
+        Shot(round == 3 ? "calib-question-no" : "calib-question-yes", ask);
+        Check(Click(ask, round == 3 ? IDNO : IDYES), "answer %s", round == 3 ? "No" : "Yes");
         Pump(500);
     }
     if (!Check(WaitGone(kCalibClass, NULL, 15000), "Yes ends the calibration")) {
@@ -902,6 +976,8 @@ void CheckDriverHolds(const Stored& v, const char* when) {
           (unsigned long)b.BeepFreq, (unsigned long)b.BeepTime, mouse, button);
 }
 
+void FitsAt640x480();
+
 void Applet() {
     Check(OpenDevice(5000), "device");
     Io(IOCTL_TOUCH_RELOAD_PARAMETERS, NULL, 0);
@@ -971,6 +1047,40 @@ void Applet() {
     // tells neighbouring tones apart by their pitch.
     const DWORD next[3] = {2, 2000, 40};
     Io(IOCTL_TOUCH_SET_BEEP, next, 12);
+    FitsAt640x480();
+}
+
+// A kiosk panel at 640 x 480 with the taskbar: the whole sheet, OK and
+// Cancel inside the work area, where a finger reaches them.
+void FitsAt640x480() {
+    DEVMODEA mode = {};
+    mode.dmSize = sizeof mode;
+    mode.dmPelsWidth = 640;
+    mode.dmPelsHeight = 480;
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+    if (!Check(ChangeDisplaySettingsA(&mode, 0) == DISP_CHANGE_SUCCESSFUL, "screen set to 640 x 480")) return;
+    Pump(4000);
+    RECT work, w, ok, cancel;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    Check(work.bottom < 480, "taskbar below: work area %ld,%ld,%ld,%ld", work.left, work.top, work.right, work.bottom);
+    HANDLE p = OpenApplet();
+    if (Check(g_sheet != NULL, "settings at 640 x 480")) {
+        Pump(800);
+        GetWindowRect(g_host, &w);
+        GetWindowRect(GetDlgItem(g_host, IDOK), &ok);
+        GetWindowRect(GetDlgItem(g_host, IDCANCEL), &cancel);
+        Say("applet at 640x480: window %ld,%ld,%ld,%ld ok %ld,%ld,%ld,%ld cancel %ld,%ld,%ld,%ld", w.left, w.top,
+            w.right, w.bottom, ok.left, ok.top, ok.right, ok.bottom, cancel.left, cancel.top, cancel.right, cancel.bottom);
+        CheckFits("applet-640x480");
+        char faults[300] = "";
+        Check(CheckInWorkArea(g_host, ReportFault, faults) == 0, "640 x 480: sheet, OK and Cancel inside the work "
+              "area; faults:%s", faults[0] ? faults : " none");
+        Shot("applet-640x480", g_host);
+        Check(Click(g_host, IDCANCEL) && WaitGone(NULL, kSheetTitle, 10000), "Cancel at 640 x 480");
+    }
+    EndProcess(p, 10000);
+    Check(ChangeDisplaySettingsA(NULL, 0) == DISP_CHANGE_SUCCESSFUL, "screen size restored");
+    Pump(4000);
 }
 
 void Uninstall() {
