@@ -554,46 +554,34 @@ void Install() {
 
 // The question's caption carries the seconds left to answer: "确认 (15)".
 HWND FindQuestion() {
-    struct Find {
-        static BOOL CALLBACK Each(HWND h, LPARAM p) {
-            char cls[16], title[64];
-            GetClassNameA(h, cls, sizeof cls);
-            GetWindowTextA(h, title, sizeof title);
-            if (strcmp(cls, "#32770") || strncmp(title, kQuestionTitle, strlen(kQuestionTitle)) ||
-                !IsWindowVisible(h))
-                return TRUE;
-            *(HWND*)p = h;
-            return FALSE;
-        }
-    };
-    HWND h = NULL;
-    EnumWindows(Find::Each, (LPARAM)&h);
-    return h;
-}
-HWND WaitQuestion(DWORD ms) {
-    HWND h = NULL;
-    WaitFor([&] { return (h = FindQuestion()) != NULL; }, ms);
-    return h;
+    char title[64];
+    for (HWND h = NULL; (h = FindWindowExA(NULL, h, "#32770", NULL)) != NULL;) {
+        Text(h, title, sizeof title);
+        if (IsWindowVisible(h) && !strncmp(title, kQuestionTitle, strlen(kQuestionTitle))) return h;
+    }
+    return NULL;
 }
 
-// Nobody answers: after 15 s the question closes as after No, the stored
-// bounds stay, the driver maps with them again and target A comes back.
+// Nobody answers: the caption counts down, and after 15 s the question
+// closes as after No; the stored bounds stay.
 void CheckUnanswered(HWND ask, const long before[4]) {
-    char title[64], want[64];
+    char title[64], form[32];
     const DWORD shown = GetTickCount();
-    Text(ask, title, sizeof title);
-    int left = -1;
-    snprintf(want, sizeof want, "%s (%%d)", kQuestionTitle);
-    Check(sscanf(title, want, &left) == 1 && left >= 13 && left <= 15, "question counts down from 15: '%s'", title);
-    Shot("calib-question-countdown", ask);
-    Pump(3000);
-    Text(ask, title, sizeof title);
-    Check(sscanf(title, want, &left) == 1 && left >= 8 && left <= 12, "3 s later: '%s'", title);
+    snprintf(form, sizeof form, "%s (%%d)", kQuestionTitle);
+    int left[2] = {-1, -1};
+    for (int i = 0; i < 2; ++i, Pump(3000)) {
+        Text(ask, title, sizeof title);
+        sscanf(title, form, &left[i]);
+        if (!i) Shot("calib-question-countdown", ask);
+    }
+    Check(left[0] >= 13 && left[0] <= 15 && left[1] >= 8 && left[1] <= 12, "caption counts down: %d, then %d", left[0],
+          left[1]);
     const bool gone = WaitFor([] { return FindQuestion() == NULL; }, 20000);
     const DWORD took = GetTickCount() - shown;
-    Check(gone && took >= 12000 && took <= 17000, "unanswered question closes by itself after %lu ms", took);
     const long now[] = {Param("XLow"), Param("XHigh"), Param("YLow"), Param("YHigh")};
-    Check(!memcmp(now, before, sizeof now), "stored bounds unchanged: %ld %ld %ld %ld", now[0], now[1], now[2], now[3]);
+    Check(gone && took >= 12000 && took <= 17000 && !memcmp(now, before, sizeof now),
+          "unanswered question closes by itself after %lu ms; stored bounds %ld %ld %ld %ld", took, now[0], now[1],
+          now[2], now[3]);
 }
 // The first touch after the revert lands where the stored bounds map it.
 void CheckRevertedMapping(int ax, int ay) {
@@ -603,14 +591,6 @@ void CheckRevertedMapping(int ax, int ay) {
     const int px = PixelX(RawX(ax)), py = PixelY(RawY(ay));
     Check(abs(c.x - px) <= 1 && abs(c.y - py) <= 1, "after the timeout target A's touch maps by the stored bounds: "
           "cursor %ld,%ld, wanted %d,%d", c.x, c.y, px, py);
-}
-// Both targets touched at one spot: no question, target A again.
-void CheckSameSpotRefused(HWND win) {
-    Check(WaitFor([] { return Capture().State != CAPTURE_ARMED; }, 30000), "target B touched at target A's spot");
-    const bool again = WaitCapture(CAPTURE_ARMED, 10000);
-    Pump(2000);
-    Check(again && !FindQuestion(), "same spot twice: no question, capture armed for target A again");
-    Shot("calib-same-spot-target-a", win);
 }
 
 // The calibration: both targets touched on the simulated panel; a question
@@ -644,11 +624,16 @@ void FirstBoot() {
         const int tx = round == 2 ? ax : bx, ty = round == 2 ? ay : by;
         snprintf(pk, sizeof pk, "d%d,%d m%d,%d u%d,%d", RawX(tx), RawY(ty), RawX(tx), RawY(ty), RawX(tx), RawY(ty));
         Say("REQ send %s", pk);
-        if (round == 2) {
-            CheckSameSpotRefused(win);
+        if (round == 2) {  // both at one spot: no question, target A again
+            Check(WaitFor([] { return Capture().State != CAPTURE_ARMED; }, 30000), "target B touched at A's spot");
+            const bool again = WaitCapture(CAPTURE_ARMED, 10000);
+            Pump(2000);
+            Check(again && !FindQuestion(), "same spot twice: no question, capture armed for target A again");
+            Shot("calib-same-spot-target-a", win);
             continue;
         }
-        HWND ask = WaitQuestion(30000);
+        HWND ask = NULL;
+        WaitFor([&] { return (ask = FindQuestion()) != NULL; }, 30000);
         if (!Check(ask != NULL, "question after round %d", round)) break;
         if (round == 1) {
             CheckUnanswered(ask, before);
@@ -1060,21 +1045,20 @@ void FitsAt640x480() {
     mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
     if (!Check(ChangeDisplaySettingsA(&mode, 0) == DISP_CHANGE_SUCCESSFUL, "screen set to 640 x 480")) return;
     Pump(4000);
-    RECT work, w, ok, cancel;
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    Check(work.bottom < 480, "taskbar below: work area %ld,%ld,%ld,%ld", work.left, work.top, work.right, work.bottom);
     HANDLE p = OpenApplet();
     if (Check(g_sheet != NULL, "settings at 640 x 480")) {
         Pump(800);
+        RECT work, w, ok, cancel;
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
         GetWindowRect(g_host, &w);
         GetWindowRect(GetDlgItem(g_host, IDOK), &ok);
         GetWindowRect(GetDlgItem(g_host, IDCANCEL), &cancel);
-        Say("applet at 640x480: window %ld,%ld,%ld,%ld ok %ld,%ld,%ld,%ld cancel %ld,%ld,%ld,%ld", w.left, w.top,
-            w.right, w.bottom, ok.left, ok.top, ok.right, ok.bottom, cancel.left, cancel.top, cancel.right, cancel.bottom);
-        CheckFits("applet-640x480");
         char faults[300] = "";
-        Check(CheckInWorkArea(g_host, ReportFault, faults) == 0, "640 x 480: sheet, OK and Cancel inside the work "
-              "area; faults:%s", faults[0] ? faults : " none");
+        Check(work.bottom < 480 && CheckInWorkArea(g_host, ReportFault, faults) == 0,
+              "640 x 480, work area to %ld: window %ld,%ld,%ld,%ld, OK %ld,%ld,%ld,%ld, Cancel %ld,%ld,%ld,%ld inside it;"
+              " faults:%s", work.bottom, w.left, w.top, w.right, w.bottom, ok.left, ok.top, ok.right, ok.bottom,
+              cancel.left, cancel.top, cancel.right, cancel.bottom, faults[0] ? faults : " none");
+        CheckFits("applet-640x480");
         Shot("applet-640x480", g_host);
         Check(Click(g_host, IDCANCEL) && WaitGone(NULL, kSheetTitle, 10000), "Cancel at 640 x 480");
     }
