@@ -21,13 +21,16 @@ struct HostGeometry {
 
 struct HostLayout {
     Box window;  // screen
-    int okTop, cancelTop;
+    int okLeft, okTop, cancelLeft, cancelTop;
 };
 
 // The client holds the sheet with the frame's left margin at the right and
 // the buttons below it, as far below the sheet as they were below the frame,
-// then the frame's top margin. The window moves only to stay in the work
-// area; one larger than that keeps its top-left corner (caption) on it.
+// then the frame's top margin. A window that high would not fit the work
+// area (a touch-only user could not reach OK): the buttons go beside the
+// sheet instead, one above the other from its top, that far from it. The
+// window moves only to stay in the work area; one larger than that keeps
+// its top-left corner (caption) on it.
 HostLayout FitHostToSheet(const HostGeometry& g);
 
 }  // namespace ovt

@@ -34,8 +34,28 @@ TEST(SettingsHost, MovesOnlyToStayInTheWorkArea) {
     EXPECT_TRUE(FitHostToSheet(WineHost({100, 50, 482, 424}, {0, 0, 1024, 768})).window == (Box{100, 50, 520, 499}));
     // 640 x 480 with a 28-pixel taskbar below.
     EXPECT_TRUE(FitHostToSheet(WineHost({300, 200, 682, 574}, {0, 0, 640, 452})).window == (Box{220, 3, 640, 452}));
-    // Too large: the caption stays on the screen.
-    EXPECT_TRUE(FitHostToSheet(WineHost({300, 200, 682, 574}, {0, 28, 400, 300})).window == (Box{0, 28, 420, 477}));
+    // Too large even with the buttons beside the sheet: the caption stays on the screen.
+    EXPECT_TRUE(FitHostToSheet(WineHost({300, 200, 682, 574}, {0, 28, 400, 300})).window == (Box{0, 28, 514, 441}));
+}
+
+// Wine at 640 x 480: the sheet 440 x 385 in its pages' font.
+TEST(SettingsHost, ButtonsGoBesideTheSheetOnlyWhereBelowItWouldLeaveTheWorkArea) {
+    HostGeometry g = WineHost({129, 53, 511, 427}, {0, 0, 640, 480});
+    g.sheet = Box{22, 8, 462, 393};
+    // The whole screen: 469 high fits, the buttons stay below.
+    HostLayout l = FitHostToSheet(g);
+    EXPECT_TRUE(l.window == (Box{129, 11, 609, 480}));
+    EXPECT_EQ(l.okLeft, 46);
+    EXPECT_EQ(l.okTop, 399);
+    EXPECT_EQ(l.cancelLeft, 249);
+    // A taskbar's 28 pixels off: beside the sheet, 6 from it, OK over Cancel.
+    g.workArea = Box{0, 0, 640, 452};
+    l = FitHostToSheet(g);
+    EXPECT_TRUE(l.window == (Box{66, 19, 640, 452}));
+    EXPECT_EQ(l.okLeft, 468);
+    EXPECT_EQ(l.okTop, 8);
+    EXPECT_EQ(l.cancelLeft, 468);
+    EXPECT_EQ(l.cancelTop, 44);
 }
 
 // A slider as initialisation leaves it, with its label.

@@ -179,8 +179,8 @@ void GrowHostAroundSheet(HWND host, HWND sheet) {
     const HostLayout l = FitHostToSheet(g);
     SetWindowPos(host, NULL, l.window.left, l.window.top, l.window.right - l.window.left,
                  l.window.bottom - l.window.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    SetWindowPos(ok, NULL, g.ok.left, l.okTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    SetWindowPos(cancel, NULL, g.cancel.left, l.cancelTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(ok, NULL, l.okLeft, l.okTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(cancel, NULL, l.cancelLeft, l.cancelTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 HWND CreateSheet(HWND host, SettingsDialog& dialog) {

@@ -33,7 +33,12 @@ mkdir -p "$work" "$art"
 rm -f "$art"/applet-*.png
 trap wl_cleanup EXIT
 wl_init "$work/prefix" || exit 1
-wl_xvfb || exit 1
+# 640 x 480, the work area ending 28 pixels above the screen's bottom as a
+# bottom taskbar leaves it (Wine draws none here; the probe and the host
+# take it from OVT_WORK_AREA): every fit check below wants the sheet, OK
+# and Cancel inside it, where a finger reaches them.
+wl_xvfb 640x480 || exit 1
+export OVT_WORK_AREA=0,0,640,452
 echo "display $DISPLAY, prefix $WINEPREFIX"
 
 fail=0
@@ -94,13 +99,14 @@ probe() { "$WL_WINE" 'C:\ovtprobe.exe' "$@" 2>/dev/null | tr -d '\r'; }
 # The settings window's title as ovtprobe takes it: GBK, in hex.
 dialog_sel=title:$(printf '%s' "OlvaTouch控制面板设置程序" | iconv -f UTF-8 -t GBK | od -An -tx1 | tr -d ' \n')
 # fit PAGE: every control of the page shown is whole (inside the page, the
-# sheet and the window's client area), and the window's buttons and the
-# sheet do not overlap.
+# sheet and the window's client area), the window's buttons and the sheet
+# do not overlap and lie inside the work area.
 fit() {
     local out; out=$(probe host-fit "$dialog_sel")
     sed -n 's/^host /     host /p' <<<"$out"
-    if grep -q '^PASS host-fit' <<<"$out"; then ok "$1: whole sheet and buttons inside the window"
-    else bad "$1: cut off or overlapping"; grep '^FAIL' <<<"$out" | sed 's/^/     /'; fi
+    grep -q '^host work=0,0,640,452 ' <<<"$out" || bad "$1: work area not as a bottom taskbar leaves it"
+    if grep -q '^PASS host-fit' <<<"$out"; then ok "$1: whole sheet and buttons inside the window and the work area"
+    else bad "$1: cut off, overlapping or off the work area"; grep '^FAIL' <<<"$out" | sed 's/^/     /'; fi
 }
 # Screen centre of a control of the settings window.
 centre() { probe window "$dialog_sel" "$1" | awk -F= '$1 == "cx" { x = $2 } $1 == "cy" { y = $2 } END { print x, y }'; }

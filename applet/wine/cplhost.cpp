@@ -4,10 +4,15 @@
 // answer. Wine's own runner asks CPL_STARTWPARMSW first and opens the item
 // only when that is refused, which the applet's entry table does not do.
 //   cplhost.exe PATH [--no-open]
+// OVT_WORK_AREA=L,T,R,B stands for a taskbar: Wine keeps a work area set
+// by SystemParametersInfo in the process that set it.
 #include <windows.h>
 #include <cpl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+
+#include "tests/wine/probe/host_fit.h"
 
 static void PrintBytes(const char* label, const char* text) {
     printf("%s=", label);
@@ -17,6 +22,7 @@ static void PrintBytes(const char* label, const char* text) {
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
+    WorkAreaFromEnvironment();
     const bool open = !(argc > 2 && !strcmp(argv[2], "--no-open"));
     HMODULE module = LoadLibraryA(argv[1]);
     if (!module) {

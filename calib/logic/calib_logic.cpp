@@ -24,6 +24,35 @@ Point TargetA(int32_t width, int32_t height) { return Point{width / 4, height / 
 
 Point TargetB(int32_t width, int32_t height) { return Point{3 * (width / 4), 3 * (height / 4)}; }
 
+bool FarEnoughApart(Point a, Point b) {
+    const int64_t dx = static_cast<int64_t>(b.x) - a.x, dy = static_cast<int64_t>(b.y) - a.y;
+    return (dx < 0 ? -dx : dx) >= kMinRawApart && (dy < 0 ? -dy : dy) >= kMinRawApart;
+}
+
+// "确认", the caption as stated, before the seconds.
+const char kConfirm[] = "\xc8\xb7\xc8\xcf";
+
+void QuestionCaption(uint32_t seconds, char* out, uint32_t size) {
+    char text[32];
+    uint32_t n = 0;
+    for (const char* c = kConfirm; *c; ++c) text[n++] = *c;
+    text[n++] = ' ';
+    text[n++] = '(';
+    char digits[10];
+    uint32_t d = 0;
+    do {
+        digits[d++] = static_cast<char>('0' + seconds % 10);
+        seconds /= 10;
+    } while (seconds && d < sizeof digits);
+    while (d) text[n++] = digits[--d];
+    text[n++] = ')';
+    text[n] = 0;
+    if (!size) return;
+    uint32_t i = 0;
+    for (; i + 1 < size && text[i]; ++i) out[i] = text[i];
+    out[i] = 0;
+}
+
 CalibrationBuffer ComputeCalibration(Point a, Point b) {
     CalibrationBuffer c = {};
     Extrapolate(a.x, b.x, &c.XLow, &c.XHigh);
@@ -64,7 +93,10 @@ Session::Session(ControlDevice& device, Registry& registry, CalibPlatform& platf
       stop_(false),
       trial_(false),
       escaped_(false),
-      finished_(false) {}
+      finished_(false),
+      asking_(false),
+      expired_(false),
+      askedAt_(0) {}
 
 void Session::Begin() {
     save_ = false;
@@ -119,6 +151,8 @@ void Session::RunWorker() {
         Point rawA, rawB;
         if (!Show(a) || !Capture(&rawA) || !Show(a)) return;
         if (!Show(b) || !Capture(&rawB) || !Show(b)) return;
+        // Nothing sent and nothing asked: the pass starts over at target A.
+        if (!FarEnoughApart(rawA, rawB)) continue;
         buffer_ = ComputeCalibration(rawA, rawB);
         if (!Request(IOCTL_TOUCH_SET_CALIBRATION, &buffer_, OVT_SIZEOF_CALIBRATION_BUFFER, nullptr, 0)) return;
         // Cleared before the post: the window thread sets it again only after No.
@@ -134,8 +168,28 @@ void Session::StopWorker() {
     platform_.Wake();
 }
 
+void Session::Asked() {
+    asking_ = true;
+    expired_ = false;
+    askedAt_ = platform_.Now();
+}
+
+uint32_t Session::SecondsLeft() {
+    if (!asking_ || expired_) return 0;
+    const uint32_t elapsed = platform_.Now() - askedAt_;
+    if (elapsed >= kQuestionMs) {
+        expired_ = true;
+        return 0;
+    }
+    return (kQuestionMs - elapsed + 999) / 1000;
+}
+
 void Session::Answer(bool yes) {
     if (finished_ || escaped_ || stop_) return;
+    // Time up: the box was being closed as No when this answer came.
+    if (expired_) yes = false;
+    asking_ = false;
+    expired_ = false;
     if (yes) {
         save_ = true;
         keepRunning_ = false;

@@ -32,6 +32,17 @@ bool StoreCalibration(Registry& registry, const CalibrationBuffer& buffer);
 
 const uint32_t kPollMs = 50;
 const uint32_t kForever = 0xFFFFFFFFu;
+// An unanswered question counts as No after this long: with bad values
+// live, the user may not be able to reach No with a finger.
+const uint32_t kQuestionMs = 15000;
+// The targets are half a screen apart on both axes; two raw points closer
+// than this on either axis are the same spot touched twice or a bounce.
+const int32_t kMinRawApart = 128;
+
+bool FarEnoughApart(Point a, Point b);
+
+// The question's caption: "确认" (GBK) and the seconds left, "确认 (15)".
+void QuestionCaption(uint32_t seconds, char* out, uint32_t size);
 
 // What the worker and the session need from the window side.
 class CalibPlatform {
@@ -49,6 +60,8 @@ class CalibPlatform {
     // Guards each driver request against a concurrent stop.
     virtual void Lock() = 0;
     virtual void Unlock() = 0;
+    // Milliseconds on a clock that may wrap.
+    virtual uint32_t Now() = 0;
 };
 
 // One run of the program. The worker thread calls RunWorker(); everything
@@ -63,6 +76,11 @@ class Session {
     void Begin();
     void RunWorker();
 
+    // The question is on the screen: its time starts now.
+    void Asked();
+    // Seconds left to answer, rounded up. 0 once the time is up (the shell
+    // then closes the question); from then on any answer counts as No.
+    uint32_t SecondsLeft();
     // The user's answer to the question; ignored once the run has ended.
     void Answer(bool yes);
     // ESC: the worker stops at once; nothing stored, no reload.
@@ -98,6 +116,10 @@ class Session {
     std::atomic<bool> trial_;
     std::atomic<bool> escaped_;
     bool finished_;
+    // Window thread only.
+    bool asking_;
+    bool expired_;
+    uint32_t askedAt_;
 };
 
 }  // namespace ovt::calib

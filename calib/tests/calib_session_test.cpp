@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -73,6 +75,9 @@ class TestPlatform : public CalibPlatform {
     }
     void Lock() override { gate_.lock(); }
     void Unlock() override { gate_.unlock(); }
+    uint32_t Now() override { return clock; }
+
+    std::atomic<uint32_t> clock{0xFFFFF000u};  // wraps while the question is open
 
     // Test side.
     void PauseAtDraw(int n) {
@@ -297,16 +302,79 @@ TEST_F(CalibSession, NoReloadsAndStartsOverWithTargetA) {
     EXPECT_EQ(device->Reloads(), 1);
 }
 
-TEST_F(CalibSession, ClampedAndEqualPointsGoOutAsComputed) {
-    Pass(1, {100, 900}, {1500, 900});
-    EXPECT_EQ(LastCalibrationSent(), (std::vector<int32_t>{0, 900, 2048, 900, 0, 0, 0, 0}));
+TEST_F(CalibSession, ClampedPointsGoOutAsComputed) {
+    Pass(1, {100, 900}, {1500, 1029});
+    EXPECT_EQ(LastCalibrationSent(), (std::vector<int32_t>{0, 836, 2048, 1093, 0, 0, 0, 0}));
     session->Answer(true);
     EXPECT_EQ(session->Finish(), Session::Outcome::Stored);
     EXPECT_EQ(Stored("XLow"), 0u);
     EXPECT_EQ(Stored("XHigh"), 2048u);
-    EXPECT_EQ(Stored("YLow"), 900u);
-    EXPECT_EQ(Stored("YHigh"), 900u);
+    EXPECT_EQ(Stored("YLow"), 836u);
+    EXPECT_EQ(Stored("YHigh"), 1093u);
 }
+
+// A kiosk has only the touch screen: a pass that cannot be right is not
+// offered, and a question nobody answers counts as No.
+struct GuardedPass {
+    const char* name;
+    Point rawA, rawB;
+    bool asked;  // values sent and the question posted
+    uint32_t answerMs, secondsLeft;
+    bool yes, stored;  // the answer that comes (after the time: a late one)
+};
+
+const GuardedPass kGuardedPasses[] = {
+    {"unanswered", {500, 600}, {1500, 1400}, true, 15000, 0, true, false},
+    {"answered at 14 s", {500, 600}, {1500, 1400}, true, 14000, 1, true, true},
+    {"No at 14.999 s", {500, 600}, {1500, 1400}, true, 14999, 1, false, false},
+    {"Yes at once", {500, 600}, {628, 728}, true, 0, 15, true, true},
+    {"127 apart on X", {500, 600}, {627, 1400}, false, 0, 0, true, false},
+    {"127 apart on Y", {500, 600}, {1500, 727}, false, 0, 0, true, false},
+    {"same spot twice", {900, 900}, {900, 900}, false, 0, 0, true, false},
+    {"mirrored", {1500, 1400}, {500, 600}, true, 1000, 14, true, true},
+    {"mirrored, 127 apart on X", {627, 1400}, {500, 600}, false, 0, 0, true, false},
+    {"mirrored on Y only, 128 apart", {500, 728}, {1500, 600}, true, 0, 15, true, true},
+};
+
+class CalibGuarded : public CalibSession, public ::testing::WithParamInterface<GuardedPass> {};
+
+TEST_P(CalibGuarded, OfferedOnlyWhenPlausibleAndRevertedWhenUnanswered) {
+    const GuardedPass& row = GetParam();
+    TapWhenArmed(1, uint16_t(row.rawA.x), uint16_t(row.rawA.y));
+    TapWhenArmed(2, uint16_t(row.rawB.x), uint16_t(row.rawB.y));
+    if (row.asked) {
+        AwaitResult(1);
+        const CalibrationBuffer sent = session->Buffer();
+        session->Asked();
+        EXPECT_EQ(session->SecondsLeft(), 15u);
+        platform.clock += row.answerMs;
+        EXPECT_EQ(session->SecondsLeft(), row.secondsLeft);
+        session->Answer(row.yes);
+        if (row.stored) {
+            EXPECT_EQ(session->Finish(), Session::Outcome::Stored);
+            EXPECT_EQ(Stored("XLow"), uint32_t(sent.XLow));
+            EXPECT_EQ(device->Reloads(), 0);
+            return;
+        }
+    }
+    // Started over at target A, the driver on its stored values, nothing stored.
+    ASSERT_TRUE(Eventually([&] { return Count(IOCTL_TOUCH_ARM_CAPTURE) >= 3; }));
+    EXPECT_TRUE(SamePoints(platform.Draws(), {kA, kA, kB, kB, kA}));
+    EXPECT_EQ(Count(IOCTL_TOUCH_SET_CALIBRATION), row.asked ? 1u : 0u);
+    EXPECT_EQ(platform.Results(), row.asked ? 1 : 0);
+    ExpectDriverHasStoredValues();
+    EXPECT_EQ(session->Finish(), Session::Outcome::Nothing);
+    EXPECT_EQ(device->Reloads(), row.asked ? 1 : 0);
+    EXPECT_TRUE(fake.writes.empty());
+}
+
+std::string GuardedName(const ::testing::TestParamInfo<GuardedPass>& info) {
+    std::string name;
+    for (const char* c = info.param.name; *c; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CalibGuarded, ::testing::ValuesIn(kGuardedPasses), GuardedName);
 
 TEST_F(CalibSession, FingerRestingAfterTargetANeedsANewTouchForB) {
     platform.PauseAtDraw(3);  // target B about to be drawn, not yet armed

@@ -19,14 +19,13 @@ const char kPrompt[] = "\x20\xd1\xb9\x45\x53\x43\xbc\xfc\xb7\xc5\xc6\xfa\xc6\xc1
 // " 鼠标是否正确随指尖移动? y/n"
 const char kQuestion[] =
     "\x20\xca\xf3\xb1\xea\xca\xc7\xb7\xf1\xd5\xfd\xc8\xb7\xcb\xe6\xd6\xb8\xbc\xe2\xd2\xc6\xb6\xaf\x3f\x20\x79\x2f\x6e";
-// "确认"
-const char kConfirm[] = "\xc8\xb7\xc8\xcf";
 // "无法打开注册表中的相关子键！"
 const char kKeyMissing[] =
     "\xce\xde\xb7\xa8\xb4\xf2\xbf\xaa\xd7\xa2\xb2\xe1\xb1\xed\xd6\xd0\xb5\xc4\xcf\xe0\xb9\xd8\xd7\xd3\xbc\xfc\xa3\xa1";
 static_assert(sizeof kPrompt - 1 == 21, "prompt is 21 GBK bytes");
 
 const UINT WM_CALIB_RESULT = WM_USER + 1;
+const UINT_PTR kQuestionTimer = 1;
 const int kIconId = 100;
 
 class Win32CalibPlatform : public ovt::calib::CalibPlatform {
@@ -69,6 +68,7 @@ class Win32CalibPlatform : public ovt::calib::CalibPlatform {
     void Wake() { SetEvent(wake); }
     void Lock() { EnterCriticalSection(&lock_); }
     void Unlock() { LeaveCriticalSection(&lock_); }
+    uint32_t Now() { return GetTickCount(); }
 
     HWND window;
     HANDLE wake;
@@ -100,9 +100,33 @@ void Paint(HWND window) {
     EndPaint(window, &ps);
 }
 
+// The question's caption as last set; the box is found by it.
+char g_caption[16];
+uint32_t g_captionSeconds;
+
+// A message box cannot count down by itself: the owner's timer, which its
+// modal loop dispatches, retitles it and closes it as No when time is up.
+void OnQuestionTimer() {
+    const uint32_t left = g_session.SecondsLeft();
+    HWND box = FindWindowA("#32770", g_caption);
+    if (!box) return;
+    if (!left) {
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+    } else if (left != g_captionSeconds) {
+        g_captionSeconds = left;
+        ovt::calib::QuestionCaption(left, g_caption, sizeof g_caption);
+        SetWindowTextA(box, g_caption);
+    }
+}
+
 void OnResult(HWND window) {
     ShowCursor(TRUE);
-    const int answer = MessageBoxA(window, kQuestion, kConfirm, MB_YESNO);
+    g_session.Asked();
+    g_captionSeconds = g_session.SecondsLeft();
+    ovt::calib::QuestionCaption(g_captionSeconds, g_caption, sizeof g_caption);
+    SetTimer(window, kQuestionTimer, 200, NULL);
+    const int answer = MessageBoxA(window, kQuestion, g_caption, MB_YESNO);
+    KillTimer(window, kQuestionTimer);
     // The window may have been closed from outside while the question was open.
     if (g_session.Finished()) return;
     if (answer == IDYES) {
@@ -129,6 +153,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return 0;
     case WM_CALIB_RESULT:
         OnResult(window);
+        return 0;
+    case WM_TIMER:
+        if (wParam == kQuestionTimer) OnQuestionTimer();
         return 0;
     case WM_ENDSESSION:
         // The process ends right after this returns; no message box now.

@@ -558,7 +558,49 @@ void Installed() {
     AgentBeforeRunOnce();
 }
 
-// The calibration: both targets touched on the simulated panel, No, then Yes.
+// The question's caption carries the seconds left to answer: "确认 (15)".
+HWND FindQuestion() {
+    char title[64];
+    for (HWND h = NULL; (h = FindWindowExA(NULL, h, "#32770", NULL)) != NULL;) {
+        Text(h, title, sizeof title);
+        if (IsWindowVisible(h) && !strncmp(title, kQuestionTitle, strlen(kQuestionTitle))) return h;
+    }
+    return NULL;
+}
+
+// Nobody answers: the caption counts down, and after 15 s the question
+// closes as after No; the stored bounds stay.
+void CheckUnanswered(HWND ask, const long before[4]) {
+    char title[64], form[32];
+    const DWORD shown = GetTickCount();
+    snprintf(form, sizeof form, "%s (%%d)", kQuestionTitle);
+    int left[2] = {-1, -1};
+    for (int i = 0; i < 2; ++i, Pump(3000)) {
+        Text(ask, title, sizeof title);
+        sscanf(title, form, &left[i]);
+        if (!i) Shot("calib-question-countdown", ask);
+    }
+    Check(left[0] >= 13 && left[0] <= 15 && left[1] >= 8 && left[1] <= 12, "caption counts down: %d, then %d", left[0],
+          left[1]);
+    const bool gone = WaitFor([] { return FindQuestion() == NULL; }, 20000);
+    const DWORD took = GetTickCount() - shown;
+    const long now[] = {Param("XLow"), Param("XHigh"), Param("YLow"), Param("YHigh")};
+    Check(gone && took >= 12000 && took <= 17000 && !memcmp(now, before, sizeof now),
+          "unanswered question closes by itself after %lu ms; stored bounds %ld %ld %ld %ld", took, now[0], now[1],
+          now[2], now[3]);
+}
+// The first touch after the revert lands where the stored bounds map it.
+void CheckRevertedMapping(int ax, int ay) {
+    Pump(500);
+    POINT c;
+    GetCursorPos(&c);
+    const int px = PixelX(RawX(ax)), py = PixelY(RawY(ay));
+    Check(abs(c.x - px) <= 1 && abs(c.y - py) <= 1, "after the timeout target A's touch maps by the stored bounds: "
+          "cursor %ld,%ld, wanted %d,%d", c.x, c.y, px, py);
+}
+
+// The calibration: both targets touched on the simulated panel; a question
+// left unanswered, a pass with one spot touched twice, No, then Yes.
 void FirstBoot() {
     Check(OpenDevice(60000), "OVTouch.SYS started at boot, \\\\.\\ovtouch answers");
     HANDLE com = CreateFileA("\\\\.\\COM2", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
@@ -572,22 +614,39 @@ void FirstBoot() {
     Check(!RegText(HKEY_LOCAL_MACHINE, kRunOnce, "OVTouch", text, sizeof text), "run-once entry taken");
     const int ax = g_w / 4, ay = g_h / 4, bx = 3 * (g_w / 4), by = 3 * (g_h / 4);
     char pk[200];
-    for (int round = 1; round <= 2; ++round) {
+    const long before[] = {Param("XLow"), Param("XHigh"), Param("YLow"), Param("YHigh")};
+    // 1 left unanswered, 2 the same spot touched twice, 3 No, 4 Yes.
+    for (int round = 1; round <= 4; ++round) {
         if (round == 1) Shot("calib-target-a", win);
         Check(WaitCapture(CAPTURE_ARMED, 30000), "capture armed for target A (round %d)", round);
         snprintf(pk, sizeof pk, "d%d,%d m%d,%d u%d,%d", RawX(ax), RawY(ay), RawX(ax), RawY(ay), RawX(ax), RawY(ay));
         Say("REQ send %s", pk);
         // Target A's capture must have taken the touch before B's is awaited.
         Check(WaitFor([] { return Capture().State != CAPTURE_ARMED; }, 30000), "target A touched (round %d)", round);
+        if (round == 2) CheckRevertedMapping(ax, ay);
         Pump(500);
         if (round == 1) Shot("calib-target-b", win);
         Check(WaitCapture(CAPTURE_ARMED, 30000), "capture armed for target B (round %d)", round);
-        snprintf(pk, sizeof pk, "d%d,%d m%d,%d u%d,%d", RawX(bx), RawY(by), RawX(bx), RawY(by), RawX(bx), RawY(by));
+        const int tx = round == 2 ? ax : bx, ty = round == 2 ? ay : by;
+        snprintf(pk, sizeof pk, "d%d,%d m%d,%d u%d,%d", RawX(tx), RawY(ty), RawX(tx), RawY(ty), RawX(tx), RawY(ty));
         Say("REQ send %s", pk);
-        HWND ask = WaitTop(NULL, kQuestionTitle, 30000);
+        if (round == 2) {  // both at one spot: no question, target A again
+            Check(WaitFor([] { return Capture().State != CAPTURE_ARMED; }, 30000), "target B touched at A's spot");
+            const bool again = WaitCapture(CAPTURE_ARMED, 10000);
+            Pump(2000);
+            Check(again && !FindQuestion(), "same spot twice: no question, capture armed for target A again");
+            Shot("calib-same-spot-target-a", win);
+            continue;
+        }
+        HWND ask = NULL;
+        WaitFor([&] { return (ask = FindQuestion()) != NULL; }, 30000);
         if (!Check(ask != NULL, "question after round %d", round)) break;
-        Shot(round == 1 ? "calib-question-no" : "calib-question-yes", ask);
-        Check(Click(ask, round == 1 ? IDNO : IDYES), "answer %s", round == 1 ? "No" : "Yes");
+        if (round == 1) {
+            CheckUnanswered(ask, before);
+            continue;
+        }
+        Shot(round == 3 ? "calib-question-no" : "calib-question-yes", ask);
+        Check(Click(ask, round == 3 ? IDNO : IDYES), "answer %s", round == 3 ? "No" : "Yes");
         Pump(500);
     }
     if (!Check(WaitGone(kCalibClass, NULL, 15000), "Yes ends the calibration")) {
@@ -908,6 +967,8 @@ void CheckDriverHolds(const Stored& v, const char* when) {
           (unsigned long)b.BeepFreq, (unsigned long)b.BeepTime, mouse, button);
 }
 
+void FitsAt640x480();
+
 void Applet() {
     Check(OpenDevice(5000), "device");
     Io(IOCTL_TOUCH_RELOAD_PARAMETERS, NULL, 0);
@@ -977,6 +1038,39 @@ void Applet() {
     // tells neighbouring tones apart by their pitch.
     const DWORD next[3] = {2, 2000, 40};
     Io(IOCTL_TOUCH_SET_BEEP, next, 12);
+    FitsAt640x480();
+}
+
+// A kiosk panel at 640 x 480 with the taskbar: the whole sheet, OK and
+// Cancel inside the work area, where a finger reaches them.
+void FitsAt640x480() {
+    DEVMODEA mode = {};
+    mode.dmSize = sizeof mode;
+    mode.dmPelsWidth = 640;
+    mode.dmPelsHeight = 480;
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+    if (!Check(ChangeDisplaySettingsA(&mode, 0) == DISP_CHANGE_SUCCESSFUL, "screen set to 640 x 480")) return;
+    Pump(4000);
+    HANDLE p = OpenApplet();
+    if (Check(g_sheet != NULL, "settings at 640 x 480")) {
+        Pump(800);
+        RECT work, w, ok, cancel;
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+        GetWindowRect(g_host, &w);
+        GetWindowRect(GetDlgItem(g_host, IDOK), &ok);
+        GetWindowRect(GetDlgItem(g_host, IDCANCEL), &cancel);
+        char faults[300] = "";
+        Check(work.bottom < 480 && CheckInWorkArea(g_host, ReportFault, faults) == 0,
+              "640 x 480, work area to %ld: window %ld,%ld,%ld,%ld, OK %ld,%ld,%ld,%ld, Cancel %ld,%ld,%ld,%ld inside it;"
+              " faults:%s", work.bottom, w.left, w.top, w.right, w.bottom, ok.left, ok.top, ok.right, ok.bottom,
+              cancel.left, cancel.top, cancel.right, cancel.bottom, faults[0] ? faults : " none");
+        CheckFits("applet-640x480");
+        Shot("applet-640x480", g_host);
+        Check(Click(g_host, IDCANCEL) && WaitGone(NULL, kSheetTitle, 10000), "Cancel at 640 x 480");
+    }
+    EndProcess(p, 10000);
+    Check(ChangeDisplaySettingsA(NULL, 0) == DISP_CHANGE_SUCCESSFUL, "screen size restored");
+    Pump(4000);
 }
 
 void Uninstall() {

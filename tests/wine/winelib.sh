@@ -1,7 +1,7 @@
 # Shared helpers for the Wine test tiers. Source it:
 #   . tests/wine/winelib.sh
 #   wl_init /tmp/myprefix        # fresh 64-bit prefix, server held
-#   wl_xvfb                      # optional: own X display
+#   wl_xvfb [WxH]                # optional: own X display (1024x768)
 #   wl_reg_add 'HKLM\...' Name REG_DWORD 5
 #   wl_driver_install OVTouch /path/OVTouch.SYS   # sc create + copy
 #   wl_driver_start OVTouch
@@ -54,7 +54,7 @@ wl_xvfb() {
     local n
     for n in $(seq 90 140); do
         [ -e /tmp/.X$n-lock ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+        Xvfb ":$n" -screen 0 "${1:-1024x768}x24" -nolisten tcp >/dev/null 2>&1 &
         WL_XVFB_PID=$!
         sleep 1
         if kill -0 "$WL_XVFB_PID" 2>/dev/null; then

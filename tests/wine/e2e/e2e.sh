@@ -372,7 +372,7 @@ step3_calib() {
     if [ "$step2_ok" != 1 ]; then finish SKIP "no test driver running"; return 1; fi
     local exe=$(sys32)/ovtcalib.exe
     installed "$exe" ovtcalib.exe || { finish SKIP "ovtcalib.exe not built"; return 1; }
-    local win=class:"OLVA TOUCH Calibration" ask; ask=title:$(gbk "确认")
+    local win=class:"OLVA TOUCH Calibration" ask; ask=title:$(gbk "确认")'*'  # the caption counts down
     local before; before=$(for v in XLow XHigh YLow YHigh XOffset YOffset; do reg_dword $v; done | tr '\n' ' ')
     t reload >/dev/null
 

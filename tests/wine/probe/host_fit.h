@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <stdio.h>
+
 struct HostFitFault {
     HWND window;   // sticking out, or the first of two overlapping
     HWND other;    // the window whose client area it leaves, or the second
@@ -67,6 +69,35 @@ inline int CheckHostFit(HWND host, HostFitReport report, void* context) {
         }
     }
     return walk.faults;
+}
+
+// Wine draws no taskbar and keeps a work area set by SystemParametersInfo
+// in the setting process: its tiers hand one to each program that needs it
+// as OVT_WORK_AREA=L,T,R,B.
+inline void WorkAreaFromEnvironment() {
+    char text[64];
+    RECT r;
+    if (GetEnvironmentVariableA("OVT_WORK_AREA", text, sizeof text) - 1 < sizeof text - 1 &&
+        sscanf(text, "%ld,%ld,%ld,%ld", &r.left, &r.top, &r.right, &r.bottom) == 4) {
+        SystemParametersInfoA(SPI_SETWORKAREA, 0, &r, 0);
+    }
+}
+
+// Reports the dialog itself and each of its own visible children (the
+// sheet, OK, Cancel) that leaves the work area (other is NULL, bound the
+// work area): under a taskbar a touch cannot reach it.
+inline int CheckInWorkArea(HWND host, HostFitReport report, void* context) {
+    RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}, r;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    int faults = 0;
+    for (HWND a = host; a; a = a == host ? GetWindow(host, GW_CHILD) : GetWindow(a, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(a) || !GetWindowRect(a, &r)) continue;
+        if (r.left >= work.left && r.top >= work.top && r.right <= work.right && r.bottom <= work.bottom) continue;
+        HostFitFault f = {a, NULL, false, r, work};
+        report(f, context);
+        faults++;
+    }
+    return faults;
 }
 
 #endif

@@ -577,6 +577,7 @@ bool Unhex(const char* hex, char* out, size_t size) {
 struct Find {
     const char* cls;    // or null
     const char* title;  // or null
+    bool prefix;        // the title only begins so
     HWND found[16];
     int count;
 };
@@ -588,12 +589,12 @@ BOOL CALLBACK FindTop(HWND w, LPARAM p) {
     GetClassNameA(w, cls, sizeof(cls));
     GetWindowTextA(w, title, sizeof(title));
     if (f->cls && strcmp(cls, f->cls)) return TRUE;
-    if (f->title && strcmp(title, f->title)) return TRUE;
+    if (f->title && (f->prefix ? strncmp(title, f->title, strlen(f->title)) : strcmp(title, f->title))) return TRUE;
     if (f->count < 16) f->found[f->count++] = w;
     return TRUE;
 }
 
-// Selector: "class:NAME" or "title:HEX".
+// Selector: "class:NAME", "title:HEX" or "title:HEX*" (a title that begins so).
 HWND FindTopWindow(const char* selector, int* count) {
     Find f;
     memset(&f, 0, sizeof(f));
@@ -603,6 +604,7 @@ HWND FindTopWindow(const char* selector, int* count) {
     } else if (!strncmp(selector, "title:", 6)) {
         Unhex(selector + 6, title, sizeof(title));
         f.title = title;
+        f.prefix = selector[strlen(selector) - 1] == '*';
     } else {
         return NULL;
     }
@@ -733,11 +735,13 @@ void ReportFit(const HostFitFault& f, void*) {
     char cls[64], text[256], otherCls[64], otherText[256];
     GetClassNameA(f.window, cls, sizeof(cls));
     Utf8Text(f.window, text, sizeof(text));
-    GetClassNameA(f.other, otherCls, sizeof(otherCls));
-    Utf8Text(f.other, otherText, sizeof(otherText));
+    otherCls[0] = otherText[0] = 0;
+    if (f.other) GetClassNameA(f.other, otherCls, sizeof(otherCls));
+    if (f.other) Utf8Text(f.other, otherText, sizeof(otherText));
     Check(false, "host-fit", "%d %s \"%s\" at %ld,%ld,%ld,%ld %s %d %s \"%s\" %ld,%ld,%ld,%ld", GetDlgCtrlID(f.window),
           cls, text, f.rect.left, f.rect.top, f.rect.right, f.rect.bottom,
-          f.overlap ? "overlaps" : "sticks out of the client area of", GetDlgCtrlID(f.other), otherCls, otherText,
+          f.overlap ? "overlaps" : f.other ? "sticks out of the client area of" : "leaves the work area",
+          f.other ? GetDlgCtrlID(f.other) : 0, otherCls, otherText,
           f.bound.left, f.bound.top, f.bound.right, f.bound.bottom);
 }
 
@@ -754,7 +758,14 @@ int CmdHostFit(int argc, char** argv) {
     printf("host window=%ld,%ld %ldx%ld client=%ldx%ld screen=%dx%d\n", window.left, window.top,
            window.right - window.left, window.bottom - window.top, client.right, client.bottom,
            GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-    if (!CheckHostFit(w, ReportFit, NULL)) Check(true, "host-fit");
+    RECT work, ok, cancel;
+    WorkAreaFromEnvironment();
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(GetDlgItem(w, IDOK), &ok);
+    GetWindowRect(GetDlgItem(w, IDCANCEL), &cancel);
+    printf("host work=%ld,%ld,%ld,%ld ok=%ld,%ld,%ld,%ld cancel=%ld,%ld,%ld,%ld\n", work.left, work.top, work.right,
+           work.bottom, ok.left, ok.top, ok.right, ok.bottom, cancel.left, cancel.top, cancel.right, cancel.bottom);
+    if (!CheckHostFit(w, ReportFit, NULL) + !CheckInWorkArea(w, ReportFit, NULL) == 2) Check(true, "host-fit");
     return g_failures ? 1 : 0;
 }
 
