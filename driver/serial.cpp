@@ -121,23 +121,19 @@ bool PortRequest(ULONG code, PDEVICE_OBJECT port, PVOID input, ULONG inputLength
     PIRP irp = IoBuildDeviceIoControlRequest(code, port, input, inputLength, NULL, 0, FALSE, &event, &iosb);
     if (irp == NULL) return true;
     NTSTATUS status = IoCallDriver(port, irp);
-    if (status == STATUS_PENDING) {
-        LARGE_INTEGER limit;
-        limit.QuadPart = kPortRequestLimit;
-        if (KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &limit) == STATUS_TIMEOUT) {
-            // The request names this frame's event and status block: it must
-            // be back before the frame goes. A port driver that honours no
-            // cancel keeps the thread here; nothing safe can free it.
-            IoCancelIrp(irp);
-            KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, NULL);
-            return false;
-        } else {
-            status = iosb.Status;
-        }
-    } else if (NT_SUCCESS(status)) {
-        status = iosb.Status;
+    LARGE_INTEGER limit;
+    limit.QuadPart = kPortRequestLimit;
+    if (status == STATUS_PENDING &&
+        KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &limit) == STATUS_TIMEOUT) {
+        // The request names this frame's event and status block: it must
+        // be back before the frame goes. A port driver that honours no
+        // cancel keeps the thread here; nothing safe can free it.
+        IoCancelIrp(irp);
+        KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, NULL);
+        return false;
     }
-    OVT_TRACE("OVT: request %08lx: %08lx\n", code, static_cast<ULONG>(status));
+    OVT_TRACE("OVT: request %08lx: %08lx\n", code,
+              static_cast<ULONG>(status == STATUS_PENDING || NT_SUCCESS(status) ? iosb.Status : status));
     return true;
 }
 

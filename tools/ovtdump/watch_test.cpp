@@ -168,7 +168,7 @@ public:
     ~Lockstep() {
         for (std::thread& t : threads_) t.join();
     }
-    void Start(int party, std::function<void()> body) {
+    void Start(int party, const std::function<void()>& body) {
         threads_.emplace_back([this, party, body] { Await(party), body(), done_[party] = true, Pass(-1); });
     }
     bool Sleep(int party) { return Pass(-1), Await(party), !over; }  // false once the run is over
@@ -220,6 +220,7 @@ struct CalibWaits : ovt::calib::CalibPlatform {
     void PostResult() override { ++beside.done; }
     void Wait(uint32_t ms) override { beside.Wait(ms); }
     void Wake() override {}
+    uint32_t Now() override { return 0; }
     void Lock() override {}
     void Unlock() override {}
     Beside& beside;
@@ -230,7 +231,7 @@ class WatchBesideTest : public ::testing::TestWithParam<std::tuple<bool, bool>> 
 // Touches down at tick 3 and up at 5, the calibration's second at 9 and
 // 11: the program's capture completes whichever of the two polls first.
 TEST_P(WatchBesideTest, TheProgramsWaitForATouchEnds) {
-    const auto [calibration, watchFirst] = GetParam();
+    const bool calibration = std::get<0>(GetParam()), watchFirst = std::get<1>(GetParam());
     Beside b;
     ovt::test::FakeRegistry registry;
     CalibWaits platform(b);
