@@ -1255,8 +1255,8 @@ void FieldDiag() {
     if (port != 5) {  // (A): the driver holds COM2 since boot (the applet may have stored another port)
         // Minutes after the boot: whatever the boot logged has been handed over.
         OurEntries o = {};
-        Check(ScanLog(&o, true) && o.all == 0, "a default install's boot logged nothing of OVTouch (%d entries)",
-              o.all);
+        const bool read = ScanLog(&o, true);
+        Check(read && o.all == 0, "a default install's boot logged nothing of OVTouch (%d entries)", o.all);
         KnownBounds();
         HANDLE p = StartDump("COM2");
         Check(p && WaitForSingleObject(p, 20000) == WAIT_OBJECT_0, "ovtdump COM2 ends at once");
@@ -1316,7 +1316,8 @@ void FieldDiag() {
     const long wait = o.handover > 15 ? 2 * o.handover : 30;
     Say("first entry handed over %ld s after it was logged: %ld s more for a second", o.handover, wait);
     Pump((DWORD)wait * 1000);
-    Check(ScanLog(&o, true), "System log opens (error %lu)", GetLastError());
+    const bool read = ScanLog(&o, true);
+    Check(read, "System log opens");
     Check(o.com5 == 1 && o.all == 1 && !lstrcmpW(o.strings[0], L"") && !lstrcmpW(o.strings[2], L"0xC0000034"),
           "one entry of OVTouch, 0x80040001 for COM5, status 0xC0000034 (%d for COM5, %d in all)", o.com5, o.all);
     char file[MAX_PATH] = "", path[MAX_PATH] = "";
