@@ -15,17 +15,24 @@ namespace {
 
 enum : LONG { LinkWorking = 0, LinkOpenFailing = 1, LinkGivenUp = 2 };
 
+// The port-open thread tries once a second: sixty failed opens in a row
+// are a minute of a port that is not there.
+const ULONG kQuietOpenFailures = 60;
+
 struct EventLogState {
     PDRIVER_OBJECT Driver;
     volatile LONG Link;
-    WCHAR Port[8];  // the port last opened, for the give-up entry
+    ULONG OpenFailures;  // in a row, since the load, a give-up or an open
+    WCHAR Port[8];       // the port last opened, for the give-up entry
 };
 
 EventLogState g_log;
 
-// Insertion strings %2, %3, ... (%1 is the system's device name field).
-// Characters stop at 46 of the 48 places, numbers included; a string whose
-// zero no longer fits is left out whole.
+// Insertion strings %2, %3, ... (%1 is the system's device name field), in
+// 48 places. The characters of all strings together stop at place 46, so a
+// long string cuts the ones after it, numbers included, short or to empty
+// strings; places 47 and 48 keep room for two zeros, and a string that
+// comes when all 48 are taken is left out.
 struct Strings {
     WCHAR Text[48];
     USHORT Used;
@@ -88,7 +95,7 @@ void OvtEventLogInit(PDRIVER_OBJECT driver) {
 }
 
 void OvtLogPortOpenFailed(PCWSTR port, NTSTATUS status) {
-    if (g_log.Link == LinkOpenFailing) return;
+    if (g_log.Link == LinkOpenFailing || ++g_log.OpenFailures < kQuietOpenFailures) return;
     g_log.Link = LinkOpenFailing;
     Strings s = {};
     s.Add(port);
@@ -96,19 +103,24 @@ void OvtLogPortOpenFailed(PCWSTR port, NTSTATUS status) {
     Write(OVT_EVENT_PORT_OPEN_FAILED, status, s);
 }
 
-void OvtLogPortOpened(PCWSTR port) {
+void OvtLogPortOpening(PCWSTR port) {
     USHORT n = 0;
     while (n < 7 && port[n] != 0) {
         g_log.Port[n] = port[n];
         ++n;
     }
     g_log.Port[n] = 0;
+    g_log.OpenFailures = 0;
+}
+
+void OvtLogPortOpened() {
     if (g_log.Link != LinkOpenFailing) return;
     g_log.Link = LinkWorking;
     WritePort(OVT_EVENT_PORT_READING, g_log.Port);
 }
 
 void OvtLogPortGivenUp() {
+    g_log.OpenFailures = 0;
     if (g_log.Link == LinkGivenUp) return;
     g_log.Link = LinkGivenUp;
     WritePort(OVT_EVENT_PORT_GIVEN_UP, g_log.Port);

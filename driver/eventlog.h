@@ -9,7 +9,7 @@
 #define OVT_EVENT_PORT_OPEN_FAILED 0x80040001UL  // warning: port name, status
 #define OVT_EVENT_PORT_GIVEN_UP    0xC0040002UL  // error: port name
 #define OVT_EVENT_PORT_READING     0x40040003UL  // information: port name
-// Information, not a warning: the setup itself stores two such values.
+// Information, not a warning: a value out of range is corrected as stated.
 #define OVT_EVENT_VALUE_CORRECTED  0x40040004UL  // value name, stored, used
 #define OVT_EVENT_LOAD_FAILED      0xC0040005UL  // error: status
 
@@ -17,11 +17,17 @@
 void OvtEventLogInit(PDRIVER_OBJECT driver);
 
 // The serial link's states: working, failing to open, given up. Only a
-// change between them is logged. A port given up counts as working again
-// at its first byte, not at the reopen: one that fails every read however
-// often it is opened would otherwise log twice every two seconds.
+// change between them is logged, and a port failing to open only once it
+// has failed for a minute in a row after the load or a give-up: at boot the
+// driver may start before the port's own driver has made it. "Reading"
+// follows a logged failure or give-up only. A port given up counts as
+// working again at its first byte, not at the reopen: one that fails every
+// read however often it is opened would otherwise log twice every two
+// seconds.
 void OvtLogPortOpenFailed(PCWSTR port, NTSTATUS status);
-void OvtLogPortOpened(PCWSTR port);
+// The port now opened, named before its first read can complete.
+void OvtLogPortOpening(PCWSTR port);
+void OvtLogPortOpened();
 void OvtLogPortGivenUp();
 void OvtLogPortByte();
 

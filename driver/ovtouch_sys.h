@@ -33,6 +33,12 @@ struct OvtDeviceExtension {
 typedef VOID (NTAPI *OvtClassService)(PDEVICE_OBJECT classDevice, PMOUSE_INPUT_DATA first,
                                       PMOUSE_INPUT_DATA end, PULONG consumed);
 
+struct OvtLoggedCorrection {
+    ULONG Stored;
+    ULONG Used;
+    BOOLEAN Logged;
+};
+
 struct OvtState {
     ovt::TouchState Touch;
     KSPIN_LOCK SettingsLock;     // Touch.Lock: the settings between requests and packets
@@ -61,6 +67,7 @@ struct OvtState {
 
     OvtDeviceExtension* Extension;
     UNICODE_STRING ServiceKey;
+    OvtLoggedCorrection Corrections[OVT_PARAMETER_COUNT];  // by row, this load
 };
 
 extern OvtState g_ovt;

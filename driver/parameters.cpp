@@ -12,8 +12,11 @@ struct KeyReader {
     ULONG Read;                         // bit i: row i of the table was read
 };
 
-// Each value the corrections changed gets an entry. The spans are always
-// recomputed: that is no correction of what was stored.
+// A value the corrections changed gets an entry once per load: a reload
+// logs it again only when stored or used differ from what was last logged
+// for it, so reloads in a loop add nothing. A value as setup stores it is
+// corrected as stated, which is no news; the spans are always recomputed,
+// which is no correction of what was stored.
 void LogCorrections(const KeyReader& reader, const ovt::DriverSettings* settings) {
     for (ULONG i = 0; i < OVT_PARAMETER_COUNT; ++i) {
         const ovt::ParameterDef& def = ovt::kParameterTable[i];
@@ -21,8 +24,16 @@ void LogCorrections(const KeyReader& reader, const ovt::DriverSettings* settings
             def.Field == OVT_SETTINGS_WORD(YSpan)) {
             continue;
         }
+        const ULONG stored = reader.Stored[i];
         const ULONG used = ovt::SettingsWord(*settings, def.Field);
-        if (used != reader.Stored[i]) OvtLogValueCorrected(def.Name, reader.Stored[i], used);
+        OvtLoggedCorrection& last = g_ovt.Corrections[i];
+        if (used == stored || stored == def.Installed || (last.Logged && last.Stored == stored && last.Used == used)) {
+            continue;
+        }
+        last.Logged = TRUE;
+        last.Stored = stored;
+        last.Used = used;
+        OvtLogValueCorrected(def.Name, stored, used);
     }
 }
 

@@ -192,9 +192,13 @@ VOID NTAPI OvtPortOpenThread(PVOID) {
         PVOID reference = NULL;
         const NTSTATUS opened = OvtOpenPort(&name, &port, &reference);
         OVT_TRACE("OVT: open COM%lu: %08lx\n", g_ovt.Touch.Settings.Port, opened);
-        if (!NT_SUCCESS(opened)) OvtLogPortOpenFailed(nameText + 4, opened);  // without "\??\"
-        if (!NT_SUCCESS(opened) || !StartLink(port, reference)) continue;
-        OvtLogPortOpened(nameText + 4);
+        if (!NT_SUCCESS(opened)) {
+            OvtLogPortOpenFailed(nameText + 4, opened);  // without "\??\"
+            continue;
+        }
+        OvtLogPortOpening(nameText + 4);
+        if (!StartLink(port, reference)) continue;
+        OvtLogPortOpened();
 
         while (!Stopping() && g_ovt.ReadPhase != PhaseLost) {
             KeWaitForSingleObject(&g_ovt.ThreadWake, Executive, KernelMode, FALSE, NULL);

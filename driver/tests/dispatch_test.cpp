@@ -211,5 +211,76 @@ INSTANTIATE_TEST_SUITE_P(
         Setter{"SetMouseMode", {}, IOCTL_TOUCH_SET_MOUSE_MODE, {2}, {{4}, 32767, 26214, {3000}}}),
     [](const ::testing::TestParamInfo<Setter>& i) { return std::string(i.param.Name); });
 
+// The other way round: another processor is halfway through a lift-off
+// packet (it holds the settings lock and has written X, not yet Y, nor the
+// capture's DONE) when a query or an arm comes, or comes before any kernel
+// call of one; it finishes when this processor spins on the lock or makes
+// its next kernel call. The answer is one packet's whole record, and an
+// arm is not undone by the lift-off's DONE.
+class RecordRaceTest : public DriverTest, public ::testing::WithParamInterface<ULONG> {};
+
+TEST_P(RecordRaceTest, AnotherProcessorMidPacketIsSeenWholeBeforeOrAfter) {
+    const ULONG code = GetParam();
+    for (int at = -1;; ++at) {
+        SCOPED_TRACE("packet begun before step " + std::to_string(at));
+        SetUp();
+        kstub::SimPort& port = LoadWithPort();
+        ASSERT_EQ(Connect(Mouse), STATUS_SUCCESS);
+        ASSERT_EQ(Ioctl(IOCTL_TOUCH_ARM_CAPTURE).Status, STATUS_SUCCESS);
+        port.QueueBytes(Packet(TOUCH_DOWN, 255, 255));
+        port.Deliver();
+        const ovt::TouchState before = g_ovt.Touch;
+        ovt::TouchState after{};
+        bool midPacket = false, begun = false;
+        auto finish = [&] {
+            if (!midPacket) return;
+            g_ovt.Touch.Capture = after.Capture;
+            g_ovt.Touch.Mouse = after.Mouse;
+            g_ovt.SettingsLock = 0;
+            midPacket = false;
+        };
+        auto begin = [&] {
+            port.QueueBytes(Packet(TOUCH_UP, 256, 1792));
+            port.Deliver();
+            after = g_ovt.Touch;
+            g_ovt.Touch.Capture = before.Capture;
+            g_ovt.Touch.Capture.RawX = after.Capture.RawX;
+            g_ovt.Touch.Mouse = before.Mouse;
+            g_ovt.Touch.Mouse.LastX = after.Mouse.LastX;
+            g_ovt.SettingsLock = 1;
+            midPacket = begun = true;
+        };
+        if (at < 0) begin();
+        W().LockHeldElsewhere = finish;
+        W().BetweenSteps = [&](int step) { step == at ? begin() : finish(); };
+        const kstub::Request r = Ioctl(code, nullptr, 0, 12);
+        W().BetweenSteps = nullptr;
+        finish();
+        ASSERT_EQ(r.Status, STATUS_SUCCESS);
+        const ULONG got[3] = {Word(r, 0), Word(r, 1), Word(r, 2)};
+        auto whole = [&](const ovt::TouchState& t) {
+            const ULONG c[3] = {t.Capture.State, t.Capture.RawX, t.Capture.RawY};
+            const ULONG m[3] = {t.Mouse.ButtonFlags, ULONG(t.Mouse.LastX), ULONG(t.Mouse.LastY)};
+            return std::memcmp(got, code == IOCTL_TOUCH_GET_CAPTURE ? c : m, sizeof got) == 0;
+        };
+        if (code == IOCTL_TOUCH_ARM_CAPTURE) {
+            EXPECT_EQ(g_ovt.Touch.Capture.State, ULONG(CAPTURE_ARMED)) << "the arm was lost";
+        } else {
+            EXPECT_TRUE(whole(before) || whole(after)) << got[0] << ' ' << got[1] << ' ' << got[2];
+        }
+        TearDown();
+        if (!begun) break;  // past the last step
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, RecordRaceTest,
+                         ::testing::Values(IOCTL_TOUCH_GET_CAPTURE, IOCTL_TOUCH_GET_LAST_REPORT,
+                                           IOCTL_TOUCH_ARM_CAPTURE),
+                         [](const ::testing::TestParamInfo<ULONG>& i) {
+                             return std::string(i.param == IOCTL_TOUCH_GET_CAPTURE       ? "GetCapture"
+                                                : i.param == IOCTL_TOUCH_GET_LAST_REPORT ? "GetLastReport"
+                                                                                         : "ArmCapture");
+                         });
+
 }  // namespace
 }  // namespace ovtest

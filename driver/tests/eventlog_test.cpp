@@ -2,6 +2,7 @@
 // story on the stand-in and lists every entry it must leave, in order.
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "harness.h"
 
@@ -81,6 +82,25 @@ const Story kStories[] = {
          Seconds(3600);
      },
      {}},
+    {"PortAppearingAfterThreeSecondsSaysNothing",
+     [](EventLogTest& t) {
+         ASSERT_EQ(t.Load(), STATUS_SUCCESS);
+         kstub::RunThreads();
+         Seconds(3);
+         kstub::SimPort& port = kstub::AddPort("\\??\\COM1");
+         Seconds(1);
+         ASSERT_TRUE(port.ReadPending());
+     },
+     {}},
+    {"PortMissingForAMinuteIsLoggedThen",
+     [](EventLogTest& t) {
+         ASSERT_EQ(t.Load(), STATUS_SUCCESS);
+         kstub::RunThreads();
+         Seconds(59);
+         EXPECT_TRUE(W().Events.empty()) << "logged before a minute";
+         Seconds(2);
+     },
+     {{kOpenFailed, kMissing, {"COM1", "0xC0000034"}}}},
     {"PortMissingForAnHourThenPlugged",
      [](EventLogTest& t) {
          ASSERT_EQ(t.Load(), STATUS_SUCCESS);
@@ -112,6 +132,19 @@ const Story kStories[] = {
          ASSERT_EQ(port.Opens, 31);
      },
      {{kGivenUp, 0, {"COM1"}}}},
+    {"GivenUpThenAnotherPortWithBytesWaitingNamesTheNewOne",
+     [](EventLogTest& t) {
+         kstub::SimPort& com1 = t.LoadWithPort();
+         kstub::SimPort& com2 = kstub::AddPort("\\??\\COM2");
+         com2.QueueBytes(Packet(TOUCH_MOVE, 1024, 512));  // the first read completes at once
+         kstub::RegSetKey(kParametersKey);
+         kstub::RegSetDword(kParametersKey, "Port", 2);
+         t.Ioctl(IOCTL_TOUCH_RELOAD_PARAMETERS);
+         BreakUntilGivenUp(com1, STATUS_CANCELLED);
+         Seconds(1);
+         ASSERT_EQ(com2.Opens, 1);
+     },
+     {{kGivenUp, 0, {"COM1"}}, {kReading, 0, {"COM2"}}}},
     {"DeviceGoneThenBack",
      [](EventLogTest& t) {
          kstub::RegSetKey(kParametersKey);
@@ -124,29 +157,45 @@ const Story kStories[] = {
          Seconds(1);
      },
      {{kGivenUp, 0, {"COM2"}}, {kOpenFailed, kMissing, {"COM2", "0xC0000034"}}, {kReading, 0, {"COM2"}}}},
-    {"CorrectedValuesAtLoadAndEachReload",
+    {"CorrectedValuesAtLoadThenOnlyNewOnesAtAReload",
      [](EventLogTest& t) {
          kstub::RegSetKey(kParametersKey);
          kstub::RegSetDword(kParametersKey, "Port", 0);         // never corrected
          kstub::RegSetDword(kParametersKey, "XLow", 0x12345);   // cut to 16 bits
          kstub::RegSetDword(kParametersKey, "XPropt", 7);       // always recomputed: no entry
          kstub::RegSetDword(kParametersKey, "BeepFreq", 1000);  // in range
-         kstub::RegSetDword(kParametersKey, "BeepTime", 20);    // as the setup stores it
-         kstub::RegSetDword(kParametersKey, "ButtonMode", 2);
          kstub::RegSetDword(kParametersKey, "MouseMode", 0xFFFFFFFF);
          ASSERT_EQ(t.Load(), STATUS_SUCCESS);
          kstub::RegSetDword(kParametersKey, "XLow", 5);
          kstub::RegSetDword(kParametersKey, "BeepMode", 3);
          t.Ioctl(IOCTL_TOUCH_RELOAD_PARAMETERS);
+         kstub::RegSetDword(kParametersKey, "MouseMode", 4);
+         t.Ioctl(IOCTL_TOUCH_RELOAD_PARAMETERS);
      },
      {{kCorrected, 0, {"XLow", "74565", "9029"}},
-      {kCorrected, 0, {"BeepTime", "20", "40"}},
-      {kCorrected, 0, {"ButtonMode", "2", "0"}},
       {kCorrected, 0, {"MouseMode", "4294967295", "2"}},
-      {kCorrected, 0, {"BeepTime", "20", "40"}},
-      {kCorrected, 0, {"ButtonMode", "2", "0"}},
-      {kCorrected, 0, {"MouseMode", "4294967295", "2"}},
-      {kCorrected, 0, {"BeepMode", "3", "2"}}}},
+      {kCorrected, 0, {"BeepMode", "3", "2"}},
+      {kCorrected, 0, {"MouseMode", "4", "2"}}}},
+    {"SetupsOwnValuesSayNothing",
+     [](EventLogTest& t) {
+         kstub::RegSetKey(kParametersKey);
+         const std::pair<const char*, ULONG> written[] = {
+             {"BeepMode", 1}, {"BeepFreq", 2000}, {"BeepTime", 20}, {"BeepFreq2", 2000}, {"BeepTime2", 20},
+             {"DblClkRegion", 25}, {"ButtonMode", 2}, {"MouseMode", 2}, {"Port", 1}, {"XHigh", 2048},
+             {"XLow", 1}, {"XOffset", 1}, {"YHigh", 2048}, {"YLow", 1}, {"YOffset", 1}};
+         for (const auto& [name, value] : written) kstub::RegSetDword(kParametersKey, name, value);
+         ASSERT_EQ(t.Load(), STATUS_SUCCESS);
+         t.Ioctl(IOCTL_TOUCH_RELOAD_PARAMETERS);
+     },
+     {}},
+    {"HandStoredBeepTimeOnceAcrossAHundredReloads",
+     [](EventLogTest& t) {
+         kstub::RegSetKey(kParametersKey);
+         kstub::RegSetDword(kParametersKey, "BeepTime", 25);
+         ASSERT_EQ(t.Load(), STATUS_SUCCESS);
+         for (int i = 0; i < 100; ++i) t.Ioctl(IOCTL_TOUCH_RELOAD_PARAMETERS);
+     },
+     {{kCorrected, 0, {"BeepTime", "25", "40"}}}},
     {"ValueNameFillingTheEntryCutsTheNumbers",
      [](EventLogTest& t) {
          ASSERT_EQ(t.Load(), STATUS_SUCCESS);
@@ -170,7 +219,7 @@ const Story kStories[] = {
          W().FailErrorLogEntries = 1;
          ASSERT_EQ(t.Load(), STATUS_SUCCESS);
          kstub::RunThreads();
-         Seconds(5);
+         Seconds(60);
          kstub::SimPort& port = kstub::AddPort("\\??\\COM1");
          Seconds(1);
          ASSERT_TRUE(port.ReadPending());

@@ -70,13 +70,24 @@ ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t
         }
         status = Answer(words, OVT_SIZEOF_WORD, out, outLength, &information);
         break;
-    case IOCTL_TOUCH_GET_CAPTURE:
-        status = Answer(&state->Capture, OVT_SIZEOF_CAPTURE_RECORD, out, outLength, &information);
+    // The packet processing writes both records under the lock, on another
+    // processor perhaps: one packet's, whole.
+    case IOCTL_TOUCH_GET_CAPTURE: {
+        CaptureRecord capture;
+        {
+            const Held held(state);
+            capture = state->Capture;
+        }
+        status = Answer(&capture, OVT_SIZEOF_CAPTURE_RECORD, out, outLength, &information);
         break;
+    }
     case IOCTL_TOUCH_GET_LAST_REPORT:
-        words[0] = state->Mouse.ButtonFlags;
-        words[1] = static_cast<uint32_t>(state->Mouse.LastX);
-        words[2] = static_cast<uint32_t>(state->Mouse.LastY);
+        {
+            const Held held(state);
+            words[0] = state->Mouse.ButtonFlags;
+            words[1] = static_cast<uint32_t>(state->Mouse.LastX);
+            words[2] = static_cast<uint32_t>(state->Mouse.LastY);
+        }
         status = Answer(words, OVT_SIZEOF_LAST_REPORT, out, outLength, &information);
         break;
     case IOCTL_TOUCH_GET_BEEP:
@@ -88,9 +99,12 @@ ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t
         }
         status = Answer(words, OVT_SIZEOF_BEEP_SETTINGS, out, outLength, &information);
         break;
-    case IOCTL_TOUCH_ARM_CAPTURE:
+    case IOCTL_TOUCH_ARM_CAPTURE: {
+        // Not between a lift-off's test of the state and its write of DONE.
+        const Held held(state);
         TouchArmCapture(state);
         break;
+    }
     // Two programs on two processors must not lose a change.
     case IOCTL_TOUCH_ENABLE_REPORTS:
         __atomic_fetch_add(&state->ReportEnableCount, 1u, __ATOMIC_SEQ_CST);

@@ -47,6 +47,9 @@ struct ParameterDef {
     const char* Name;  // ASCII value name
     uint32_t Field;    // OVT_SETTINGS_WORD
     uint32_t Default;
+    // What setup stores (common/ovtouch_values.h): its correction at a load
+    // is stated behaviour, not news for the event log. Setup stores no span.
+    uint32_t Installed;
 };
 
 extern const ParameterDef kParameterTable[OVT_PARAMETER_COUNT];

@@ -1,25 +1,54 @@
 #include "watch.h"
 
 #include "common/ovtouch.h"
+#include "common/ovtouch_values.h"
 
 namespace ovtdump {
 
 namespace {
 
 const uint32_t kPollMs = 50;
+const uint32_t kDownFlags = OVT_MOUSE_LEFT_BUTTON_DOWN | OVT_MOUSE_RIGHT_BUTTON_DOWN;
+const uint32_t kUpFlags = OVT_MOUSE_LEFT_BUTTON_UP | OVT_MOUSE_RIGHT_BUTTON_UP;
 
-struct Seen {
-    uint32_t State, RawX, RawY, Flags, X, Y;
+// Only queries: the capture and the last record are shared with the
+// programs, and a watch that armed the capture would take their touches.
+struct Settings {
+    uint32_t Button, Mouse, Beep[3];
+    bool operator!=(const Settings& o) const {
+        return Button != o.Button || Mouse != o.Mouse || Beep[0] != o.Beep[0] || Beep[1] != o.Beep[1] ||
+               Beep[2] != o.Beep[2];
+    }
 };
 
-bool Poll(DriverLink& link, Seen* s) {
+struct Touch {
+    uint32_t RawX, RawY, Flags, X, Y;
+    bool operator!=(const Touch& o) const {
+        return RawX != o.RawX || RawY != o.RawY || Flags != o.Flags || X != o.X || Y != o.Y;
+    }
+};
+
+bool ReadSettings(DriverLink& link, Settings* s) {
+    return link.Control(IOCTL_TOUCH_GET_BUTTON_MODE, &s->Button, 4) &&
+           link.Control(IOCTL_TOUCH_GET_MOUSE_MODE, &s->Mouse, 4) &&
+           link.Control(IOCTL_TOUCH_GET_BEEP, s->Beep, sizeof s->Beep);
+}
+
+// The capture's point is the latest valid packet's, whatever its state.
+bool ReadTouch(DriverLink& link, Touch* t) {
     uint32_t capture[3] = {}, report[3] = {};
     if (!link.Control(IOCTL_TOUCH_GET_CAPTURE, capture, sizeof capture) ||
         !link.Control(IOCTL_TOUCH_GET_LAST_REPORT, report, sizeof report)) {
         return false;
     }
-    *s = Seen{capture[0], capture[1], capture[2], report[0], report[1], report[2]};
+    *t = Touch{capture[1], capture[2], report[0], report[1], report[2]};
     return true;
+}
+
+void PrintSettings(std::FILE* out, const Settings& s) {
+    std::fprintf(out, "driver ButtonMode=%u MouseMode=%u BeepMode=%u BeepFreq=%u BeepTime=%u\n", s.Button, s.Mouse,
+                 s.Beep[0], s.Beep[1], s.Beep[2]);
+    std::fflush(out);
 }
 
 // The record's button transitions, by name.
@@ -34,53 +63,77 @@ std::string Buttons(uint32_t flags) {
     return text.empty() ? "none" : text;
 }
 
-void Print(std::FILE* out, const char* what, const Seen& s) {
-    std::fprintf(out, "touch %s raw_x=%u raw_y=%u x=%u y=%u buttons=%s\n", what, s.RawX, s.RawY, s.X, s.Y,
-                 Buttons(s.Flags).c_str());
+void Print(std::FILE* out, const char* what, const Touch& t) {
+    std::fprintf(out, "touch %s raw_x=%u raw_y=%u x=%u y=%u buttons=%s\n", what, t.RawX, t.RawY, t.X, t.Y,
+                 Buttons(t.Flags).c_str());
     std::fflush(out);
 }
+
+// What a changed record stands for. The last record carries the status's
+// own button (mouse modes 2 and 3, or while nothing takes reports) or the
+// click mode 0 sends at touch-down and mode 1 at lift-off; a lift-off in
+// mode 0 leaves no trace.
+struct Phase {
+    bool Held = false;      // a button down is showing
+    bool Touching = false;  // a down line stands without its up
+
+    const char* Next(uint32_t flags, uint32_t mouseMode) {
+        const char* kind;
+        if (flags & kDownFlags) {
+            kind = "down";
+            Held = true;
+        } else if (flags & kUpFlags) {
+            kind = !Held && mouseMode == OVT_MOUSEMODE_CLICK_AT_DOWN ? "down" : "up";
+            Held = false;
+        } else {
+            kind = !Touching && mouseMode == OVT_MOUSEMODE_CLICK_AT_LIFT ? "down" : "move";
+        }
+        Touching = kind[0] == 'd' || (kind[0] == 'm' && Touching);
+        return kind;
+    }
+};
 
 }  // namespace
 
 int WatchDriver(DriverLink& link, std::FILE* out) {
-    uint32_t button = 0, mouse = 0, beep[3] = {};
-    if (!link.Control(IOCTL_TOUCH_GET_BUTTON_MODE, &button, 4) || !link.Control(IOCTL_TOUCH_GET_MOUSE_MODE, &mouse, 4) ||
-        !link.Control(IOCTL_TOUCH_GET_BEEP, beep, sizeof beep)) {
+    Settings settings{};
+    Touch last{};
+    if (!ReadSettings(link, &settings)) {
         std::fprintf(stderr, "ovtdump: the touch driver does not answer its control requests\n");
         return 1;
     }
-    std::fprintf(out, "driver ButtonMode=%u MouseMode=%u BeepMode=%u BeepFreq=%u BeepTime=%u\n", button, mouse,
-                 beep[0], beep[1], beep[2]);
+    PrintSettings(out, settings);
+    if (!ReadTouch(link, &last)) {
+        std::fprintf(stderr, "ovtdump: the touch driver does not answer its control requests\n");
+        return 1;
+    }
+    std::fprintf(out, "watching \\\\.\\ovtouch every %u ms; Ctrl+C ends\n", kPollMs);
     std::fflush(out);
 
     unsigned long touches = 0;
-    Seen last{};
-    bool armed = false;
+    Phase phase;
     while (!link.Interrupted()) {
-        // Another program's capture (the calibration, the right-button
-        // tool) may end or restart ours: arm again whenever it is not ours.
-        if (!armed) {
-            link.Control(IOCTL_TOUCH_ARM_CAPTURE, nullptr, 0);
-            armed = true;
-            last.State = CAPTURE_ARMED;
-        }
         link.Sleep(kPollMs);
-        Seen now{};
-        if (!Poll(link, &now)) {
+        Settings nowSettings{};
+        Touch now{};
+        if (!ReadSettings(link, &nowSettings) || !ReadTouch(link, &now)) {
             std::fprintf(stderr, "ovtdump: the touch driver stopped answering\n");
             return 1;
         }
-        if (now.State == CAPTURE_TOUCHED) {
-            if (last.State != CAPTURE_TOUCHED) Print(out, "down", now);
-            else if (now.RawX != last.RawX || now.RawY != last.RawY) Print(out, "move", now);
-        } else if (now.State == CAPTURE_DONE) {
-            Print(out, "up", now);
-            ++touches;
-            armed = false;
-        } else if (now.State != CAPTURE_ARMED) {
-            armed = false;
+        if (nowSettings != settings) {
+            settings = nowSettings;
+            PrintSettings(out, settings);
+            phase = Phase();
         }
-        last = now;
+        if (now != last) {
+            const bool touching = phase.Touching;
+            const char* kind = phase.Next(now.Flags, settings.Mouse);
+            // A touch is counted at its down, or at its up when both fell
+            // between two polls.
+            if (kind[0] == 'd' || (kind[0] == 'u' && !touching)) ++touches;
+            Print(out, kind, now);
+            last = now;
+        }
     }
     std::fprintf(out, "summary touches=%lu\n", touches);
     return 0;

@@ -19,9 +19,10 @@ public:
     virtual bool Interrupted() = 0;
 };
 
-// Prints the working settings, then every touch as the capture and the last
-// record show it, polled every 50 ms as the programs poll, until
-// interrupted. Returns the exit code.
+// Prints the working settings, a "watching" line once polling, then a line
+// whenever the settings or the latest packet's place and record change,
+// polled every 50 ms as the programs poll, until interrupted. Queries only:
+// the capture stays the programs'. Returns the exit code.
 int WatchDriver(DriverLink& link, std::FILE* out);
 
 // System error codes the messages tell apart.

@@ -1,14 +1,25 @@
 // ovtdump --driver against the driver's own core answering the control
-// requests, with packets arriving between the 50 ms polls.
+// requests, with packets arriving between the 50 ms polls, alone and beside
+// the programs that wait for a touch.
 #include "watch.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <map>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "altclick/logic/altclick_logic.h"
+#include "calib/logic/calib_logic.h"
 #include "driver/touch/control.h"
+#include "tests/support/fake_registry.h"
+#include "tests/support/inproc_device.h"
 
 namespace {
 
@@ -29,6 +40,7 @@ public:
     }
     bool Control(uint32_t code, void* out, uint32_t outLength) override {
         if (polls >= failFrom) return false;
+        codes.insert(code);
         const ovt::ControlEnv env = {nullptr, nullptr, nullptr};
         const ovt::ControlResult r = ovt::DispatchControl(&state, &env, code, nullptr, 0, out, outLength);
         return r.Status == 0 && r.Information == outLength;
@@ -40,7 +52,7 @@ public:
         for (const auto& p : arriving[polls]) {
             for (uint8_t b : p) ovt::TouchOnReadCompleted(&state, &hooks, true, 1, b);
         }
-        if (foreignArm.count(polls)) state.Capture.State = CAPTURE_IDLE;
+        if (foreignArm.count(polls)) ovt::TouchArmCapture(&state);
     }
     bool Interrupted() override { return polls >= stopAfter; }
 
@@ -50,6 +62,7 @@ public:
     int polls = 0;
     int stopAfter = 1000;
     int failFrom = 1000;
+    std::set<uint32_t> codes;
 };
 
 std::string Watch(CoreDriver& d, int* rc) {
@@ -70,12 +83,13 @@ TEST(WatchDriver, PrintsSettingsThenEachTouchAtItsMappedPlaceUntilInterrupted) {
     d.arriving[4] = {Packet(TOUCH_MOVE, 100, 100), Packet(TOUCH_MOVE, 512, 1536)};  // the last one shows
     d.arriving[5] = {Packet(TOUCH_UP, 512, 1536)};
     d.arriving[6] = {Packet(TOUCH_DOWN, 1536, 512), Packet(TOUCH_UP, 1536, 512)};  // a tap between two polls
-    d.foreignArm[8] = true;  // another program's capture took over and ended
+    d.foreignArm[8] = true;  // another program waits for a touch
     d.arriving[9] = {Packet(TOUCH_DOWN, 100, 100), Packet(TOUCH_UP, 100, 100)};
     d.stopAfter = 10;
     int rc = -1;
     EXPECT_EQ(Watch(d, &rc),
               "driver ButtonMode=0 MouseMode=1 BeepMode=2 BeepFreq=2000 BeepTime=40\n"
+              "watching \\\\.\\ovtouch every 50 ms; Ctrl+C ends\n"
               "touch down raw_x=1024 raw_y=512 x=32767 y=16383 buttons=none\n"
               "touch move raw_x=512 raw_y=1536 x=16383 y=49151 buttons=none\n"
               "touch up raw_x=512 raw_y=1536 x=16383 y=49151 buttons=left-up\n"
@@ -83,13 +97,51 @@ TEST(WatchDriver, PrintsSettingsThenEachTouchAtItsMappedPlaceUntilInterrupted) {
               "touch up raw_x=100 raw_y=100 x=3199 y=3199 buttons=left-up\n"
               "summary touches=3\n");
     EXPECT_EQ(rc, 0);
+    EXPECT_EQ(d.state.Capture.State, uint32_t(CAPTURE_DONE)) << "the other program's touch is still there for it";
+    EXPECT_EQ(d.codes, std::set<uint32_t>({IOCTL_TOUCH_GET_BUTTON_MODE, IOCTL_TOUCH_GET_MOUSE_MODE, IOCTL_TOUCH_GET_BEEP,
+                                           IOCTL_TOUCH_GET_CAPTURE, IOCTL_TOUCH_GET_LAST_REPORT}));
+}
+
+// Every line kind in the other mouse modes, and a settings change shown
+// when it comes; a lift-off in mode 0 sends nothing and shows nothing.
+TEST(WatchDriver, LinesFollowTheMouseModeAndItsChanges) {
+    CoreDriver d;
+    d.arriving[1] = {Packet(TOUCH_DOWN, 1024, 1024)};
+    d.arriving[2] = {Packet(TOUCH_MOVE, 512, 1024)};
+    d.arriving[3] = {Packet(TOUCH_UP, 512, 1024)};
+    d.arriving[4] = {Packet(TOUCH_DOWN, 512, 512)};
+    d.stopAfter = 7;
+    int rc = -1;
+    std::string text = Watch(d, &rc);
+    EXPECT_EQ(text.substr(text.find('\n', text.find("watching")) + 1),
+              "touch down raw_x=1024 raw_y=1024 x=32767 y=32767 buttons=left-up\n"
+              "touch move raw_x=512 raw_y=1024 x=16383 y=32767 buttons=none\n"
+              "touch down raw_x=512 raw_y=512 x=16383 y=16383 buttons=left-up\n"
+              "summary touches=2\n");
+    d = CoreDriver();
+    d.state.Settings.MouseMode = 2;
+    d.state.Settings.ButtonMode = 1;
+    d.arriving[1] = {Packet(TOUCH_DOWN, 1024, 1024)};
+    d.arriving[2] = {Packet(TOUCH_UP, 1024, 1024)};
+    d.arriving[3] = {Packet(TOUCH_MOVE, 1024, 1024)};
+    d.arriving[4] = {Packet(TOUCH_UP, 512, 512)};
+    d.stopAfter = 5;
+    text = Watch(d, &rc);
+    EXPECT_EQ(text.substr(text.find('\n', text.find("watching")) + 1),
+              "touch down raw_x=1024 raw_y=1024 x=32767 y=32767 buttons=right-down\n"
+              "touch up raw_x=1024 raw_y=1024 x=32767 y=32767 buttons=right-up\n"
+              "touch move raw_x=1024 raw_y=1024 x=32767 y=32767 buttons=none\n"
+              "touch up raw_x=512 raw_y=512 x=16383 y=16383 buttons=right-up\n"
+              "summary touches=2\n");
 }
 
 TEST(WatchDriver, ADriverThatStopsAnsweringEndsTheWatch) {
     CoreDriver d;
     d.failFrom = 3;
     int rc = -1;
-    EXPECT_EQ(Watch(d, &rc), "driver ButtonMode=0 MouseMode=0 BeepMode=2 BeepFreq=2000 BeepTime=40\n");
+    EXPECT_EQ(Watch(d, &rc),
+              "driver ButtonMode=0 MouseMode=0 BeepMode=2 BeepFreq=2000 BeepTime=40\n"
+              "watching \\\\.\\ovtouch every 50 ms; Ctrl+C ends\n");
     EXPECT_EQ(rc, 1);
     d.failFrom = 0;
     d.polls = 0;
@@ -108,5 +160,165 @@ TEST(WatchDriver, OneLineReasonsForWhatDoesNotOpen) {
     EXPECT_EQ(ovtdump::DriverOpenFailure(2), "ovtdump: the touch driver is not running (no \\\\.\\ovtouch)");
     EXPECT_EQ(ovtdump::DriverOpenFailure(5), "ovtdump: \\\\.\\ovtouch: cannot open (error 5)");
 }
+
+// The watch beside a program waiting for a touch, one at a time: each runs
+// until its next sleep, in a fixed order once per 50 ms tick, and the user
+// touches between ticks.
+class Lockstep {
+public:
+    ~Lockstep() {
+        for (std::thread& t : threads_) t.join();
+    }
+    void Start(int party, std::function<void()> body) {
+        threads_.emplace_back([this, party, body] {
+            Await(party);
+            body();
+            std::lock_guard<std::mutex> l(m_);
+            done_.insert(party);
+            turn_ = -1;
+            cv_.notify_all();
+        });
+    }
+    // A party's sleep: false once the run is over.
+    bool Sleep(int party) {
+        {
+            std::lock_guard<std::mutex> l(m_);
+            turn_ = -1;
+            cv_.notify_all();
+        }
+        Await(party);
+        return !over_;
+    }
+    void Turn(int party) {
+        std::unique_lock<std::mutex> l(m_);
+        if (done_.count(party)) return;
+        turn_ = party;
+        cv_.notify_all();
+        cv_.wait(l, [this] { return turn_ == -1; });
+    }
+    void End() {
+        over_ = true;
+        for (int party = 0; party < 2; ++party) {
+            while (!Finished(party)) Turn(party);
+        }
+    }
+    bool Over() const { return over_; }
+
+private:
+    void Await(int party) {
+        std::unique_lock<std::mutex> l(m_);
+        cv_.wait(l, [this, party] { return turn_ == party; });
+    }
+    bool Finished(int party) {
+        std::lock_guard<std::mutex> l(m_);
+        return done_.count(party) != 0;
+    }
+    std::mutex m_;
+    std::condition_variable cv_;
+    int turn_ = -2;
+    std::set<int> done_;
+    std::atomic<bool> over_{false};
+    std::vector<std::thread> threads_;
+};
+
+class DeviceLink : public ovtdump::DriverLink {
+public:
+    DeviceLink(ovt::test::InProcDevice& device, Lockstep& steps) : device_(device), steps_(steps) {}
+    bool Control(uint32_t code, void* out, uint32_t outLength) override {
+        uint32_t bytes = 0;
+        return device_.Control(code, nullptr, 0, out, outLength, &bytes) && bytes == outLength;
+    }
+    void Sleep(uint32_t) override { steps_.Sleep(0); }
+    bool Interrupted() override { return steps_.Over(); }
+
+private:
+    ovt::test::InProcDevice& device_;
+    Lockstep& steps_;
+};
+
+struct ToolWaits : ovt::altclick::Waiter, ovt::altclick::Notifier {
+    explicit ToolWaits(Lockstep& s) : steps(s) {}
+    bool Wait(uint32_t) override { return steps.Sleep(1); }
+    void TouchDone() override { ++done; }
+    Lockstep& steps;
+    int done = 0;
+};
+
+struct CalibWaits : ovt::calib::CalibPlatform {
+    explicit CalibWaits(ToolWaits& t) : tool(t) {}
+    void ClientSize(int32_t* width, int32_t* height) override {
+        *width = 800;
+        *height = 600;
+    }
+    void DrawTarget(ovt::calib::Point) override {}
+    void PostResult() override { ++tool.done; }
+    void Wait(uint32_t ms) override { tool.Wait(ms); }
+    void Wake() override {}
+    void Lock() override {}
+    void Unlock() override {}
+    ToolWaits& tool;
+};
+
+struct Beside {
+    const char* Name;
+    bool Calibration;  // else the right-button tool
+    bool WatchFirst;   // the watch polls before the program in each tick
+};
+
+void PrintTo(const Beside& b, std::ostream* os) { *os << b.Name; }
+
+class WatchBesideTest : public ::testing::TestWithParam<Beside> {};
+
+// Touches down at tick 3 and up at tick 5, the calibration's second at 9
+// and 11: each completes the program's capture whichever polls first.
+TEST_P(WatchBesideTest, TheProgramsWaitForATouchEnds) {
+    const Beside& row = GetParam();
+    ovt::test::InProcDevice device;
+    ovt::test::FakeRegistry registry;
+    Lockstep steps;
+    DeviceLink link(device, steps);
+    ToolWaits tool(steps);
+    ovt::altclick::SharedFlags flags;
+    flags.armed = 1;
+    CalibWaits platform(tool);
+    ovt::calib::Session session(device, registry, platform);
+    session.Begin();
+    std::FILE* sink = std::tmpfile();
+    steps.Start(0, [&] { EXPECT_EQ(ovtdump::WatchDriver(link, sink), 0); });
+    steps.Start(1, [&] {
+        if (row.Calibration) session.RunWorker();
+        else ovt::altclick::RunWorker(&device, &flags, &tool, &tool);
+    });
+    const std::map<int, std::pair<uint8_t, uint16_t>> user = {
+        {3, {TOUCH_DOWN, 300}}, {5, {TOUCH_UP, 300}}, {9, {TOUCH_DOWN, 1500}}, {11, {TOUCH_UP, 1500}}};
+    for (int tick = 0; tick < 16; ++tick) {
+        if (tick == 1) flags.armed = 1;  // the window switched to the right button
+        auto touch = user.find(tick);
+        if (touch != user.end() && (row.Calibration || tick < 9)) {
+            device.Touch(touch->second.first, touch->second.second, uint16_t(touch->second.second + 100));
+        }
+        steps.Turn(row.WatchFirst ? 0 : 1);
+        steps.Turn(row.WatchFirst ? 1 : 0);
+    }
+    session.StopWorker();
+    steps.End();
+    std::fclose(sink);
+    EXPECT_EQ(tool.done, 1);
+    if (row.Calibration) {
+        const CalibrationBuffer want = ovt::calib::ComputeCalibration({300, 400}, {1500, 1600});
+        const CalibrationRecord& got = device.State().Settings.Calibration;
+        EXPECT_EQ(got.XLow, uint32_t(want.XLow));
+        EXPECT_EQ(got.XHigh, uint32_t(want.XHigh));
+        EXPECT_EQ(got.YLow, uint32_t(want.YLow));
+        EXPECT_EQ(got.YHigh, uint32_t(want.YHigh));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Watch, WatchBesideTest,
+                         ::testing::Values(Beside{"RightButtonToolWatchFirst", false, true},
+                                           Beside{"RightButtonToolWatchSecond", false, false},
+                                           Beside{"CalibrationWatchFirst", true, true},
+                                           Beside{"CalibrationWatchSecond", true, false}),
+                         [](const ::testing::TestParamInfo<Beside>& i) { return std::string(i.param.Name); });
 
 }  // namespace

@@ -921,6 +921,7 @@ VOID KeInitializeSpinLock(PKSPIN_LOCK lock) { *lock = 0; }
 VOID KeAcquireSpinLock(PKSPIN_LOCK lock, PKIRQL old) {
     Step();
     if (g_world.Irql > DISPATCH_LEVEL) ++g_world.IrqlErrors;
+    if (*lock != 0 && g_world.LockHeldElsewhere && t_self == nullptr) g_world.LockHeldElsewhere();
     if (*lock != 0) throw SimError("a spin lock taken again while held: one processor would spin for good");
     *lock = 1;
     KeRaiseIrql(DISPATCH_LEVEL, old);

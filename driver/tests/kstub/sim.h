@@ -197,6 +197,10 @@ struct World {
     // test's own thread enters at PASSIVE_LEVEL (not while it runs): lets a
     // test make the world move between any two steps of, say, unload.
     std::function<void(int)> BetweenSteps;
+    // Called when the test's thread finds a spin lock held by "another
+    // processor" (the test set it): must finish that processor's work and
+    // release the lock, as the spinning would wait for.
+    std::function<void()> LockHeldElsewhere;
     int Steps = 0;
     bool InStep = false;
 };
