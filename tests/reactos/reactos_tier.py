@@ -25,6 +25,7 @@ import subprocess
 import sys
 import threading
 import time
+import types
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -887,19 +888,12 @@ def cmd_run(dist, agent, rundir, poweron=False):
     return 0
 
 
-class Played:
+def played(speaker_closed=True, rate=BAUD_BYTES):
     """A machine for the self-test: the speaker heard nothing (or never
     closed), bytes go nowhere at a set rate."""
-
-    def __init__(self, speaker_closed=True, rate=BAUD_BYTES):
-        self.speaker, self.rate = None, rate
-        if speaker_closed:
-            self.speaker = Speaker.__new__(Speaker)
-            self.speaker.data, self.speaker.blocks = bytearray(), []
-            self.speaker.is_alive = lambda: False
-
-    def write_paced(self, data):
-        return time.monotonic()
+    speaker = Speaker.__new__(Speaker)
+    speaker.data, speaker.blocks, speaker.is_alive = bytearray(), [], lambda: not speaker_closed
+    return types.SimpleNamespace(speaker=speaker, rate=rate, write_paced=lambda data: time.monotonic())
 
 
 def selftest():
@@ -919,23 +913,24 @@ def selftest():
             ok("uninstalled"), "OVTRX DONE uninstalled 1 0", "OVTRX END halt"]
     pace = ["OVTRX BEGIN pace", "OVTRX REQ burst 3 220 320", ok("pace"), "OVTRX DONE pace 1 0", "OVTRX END halt"]
     cases = [  # what, lines received, the agent's log (None: unreadable), machine, latencies, uninstalled, want
-        ("a clean scenario", modes[:2] + ["OVTRX DONE modes 1 0"], modes[:2] + ["OVTRX DONE modes 1 0"], Played(),
+        ("a clean scenario", modes[:2] + ["OVTRX DONE modes 1 0"], modes[:2] + ["OVTRX DONE modes 1 0"], played(),
          None, False, {"modes": "PASS"}),
-        ("a FAIL line lost on the channel", modes[:2] + modes[3:], modes, Played(), None, False, {"modes": "FAIL"}),
-        ("the count line lost", modes[:2] + modes[4:], modes[:2] + ["OVTRX DONE modes 1 0"], Played(), None, False,
+        ("a FAIL line lost, the log short too", modes[:2] + modes[3:], modes[:2] + modes[3:], played(), None, False,
          {"modes": "FAIL"}),
-        ("the boot cut short", modes[:2], modes[:2], Played(), None, False, {"modes": "FAIL"}),
-        ("a line only in the log", modes[:2] + ["OVTRX DONE modes 1 0"], modes, Played(), None, False,
+        ("the count line lost", modes[:2] + modes[4:], modes[:2] + ["OVTRX DONE modes 1 0"], played(), None, False,
          {"modes": "FAIL"}),
-        ("the log unreadable", timed, None, Played(), healthy, False, {"latency": "FAIL"}),
-        ("the latency judged", timed, timed, Played(), healthy, False, {"latency": "PASS"}),
-        ("no latency samples", timed, timed, Played(), None, False, {"latency": "FAIL"}),
-        ("30 ms more a packet", timed, timed, Played(), slow, False, {"latency": "FAIL"}),
-        ("the speaker never closed", sound, sound, Played(speaker_closed=False), None, False, {"sound": "FAIL"}),
-        ("the disk unreadable: uninstalled's", both, both, Played(), None, True,
+        ("the boot cut short", modes[:2], modes[:2], played(), None, False, {"modes": "FAIL"}),
+        ("a line only in the log", modes[:2] + ["OVTRX DONE modes 1 0"], modes, played(), None, False,
+         {"modes": "FAIL"}),
+        ("the log unreadable", timed, None, played(), healthy, False, {"latency": "FAIL"}),
+        ("the latency judged", timed, timed, played(), healthy, False, {"latency": "PASS"}),
+        ("no latency samples", timed, timed, played(), None, False, {"latency": "FAIL"}),
+        ("30 ms more a packet", timed, timed, played(), slow, False, {"latency": "FAIL"}),
+        ("the speaker never closed", sound, sound, played(speaker_closed=False), None, False, {"sound": "FAIL"}),
+        ("the disk unreadable: uninstalled's", both, both, played(), None, True,
          {"fielddiag": "PASS", "uninstalled": "FAIL"}),
-        ("the line's rate reached", pace, pace, Played(), None, False, {"pace": "PASS"}),
-        ("the host below the line's rate", pace, pace, Played(rate=900.0), None, False, {"pace": "FAIL"}),
+        ("the line's rate reached", pace, pace, played(), None, False, {"pace": "PASS"}),
+        ("the host below the line's rate", pace, pace, played(rate=900.0), None, False, {"pace": "FAIL"}),
     ]
     failures = 0
     real_mtools = globals()["mtools"]
