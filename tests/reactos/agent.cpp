@@ -668,7 +668,8 @@ void Modes() {
     const int ax = 150, ay = 120, bx = 300, by = 260, cx = 500, cy = 420;
     char pk[300], got[300], want[300], order[100];
     const int modes[][2] = {{0, 0}, {1, 1}, {2, 0}, {3, 1}};  // MouseMode, ButtonMode
-    // The hook's order of buttons and the two moves: a drag moves with the button held.
+    // The hook's order of buttons and the two moves (x: an event elsewhere):
+    // a drag moves with the button held.
     const char* const orders[] = {"+ - 1 2", "1 2 + -", "+ 1 2 -", "+ 1 2 -"};
     const int m1x = PixelX(RawX(bx)), m1y = PixelY(RawY(by));
     const int m2x = PixelX(RawX((bx + cx) / 2)), m2y = PixelY(RawY((by + cy) / 2));
@@ -695,7 +696,8 @@ void Modes() {
                             : e.msg == WM_LBUTTONUP || e.msg == WM_RBUTTONUP   ? "-"
                             : e.x == m1x && e.y == m1y                          ? "1"
                             : e.x == m2x && e.y == m2y                          ? "2"
-                                                                                : NULL;
+                            : (e.x == dx && e.y == dy) || (e.x == ux && e.y == uy) ? NULL
+                                                                                : "x";
             if (w) snprintf(order + strlen(order), sizeof order - strlen(order), "%s%s", order[0] ? " " : "", w);
         }
         Check(ended && !strcmp(got, want) && !strcmp(order, orders[mm]),
