@@ -7,6 +7,7 @@ namespace {
 
 WCHAR kDeviceName[] = OVT_W("\\Device\\PointerPort0");
 WCHAR kLinkName[] = OVT_W("\\??\\OVTouch");
+const LONGLONG kUnloadPause = -10 * 10000LL;  // 10 ms
 
 // Every request leaves through here: one completion, no boost.
 NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
@@ -49,7 +50,17 @@ const ovt::SettingsLock kSettingsLock = {NULL, AcquireSettings, ReleaseSettings}
 
 // --- tone ------------------------------------------------------------------
 
-VOID NTAPI ToneDpc(PKDPC, PVOID, PVOID, PVOID) { HalMakeBeep(0); }
+VOID NTAPI ToneDpc(PKDPC, PVOID, PVOID, PVOID) {
+    KIRQL old;
+    KeAcquireSpinLock(&g_ovt.ToneLock, &old);
+    if (g_ovt.ToneStale) {
+        g_ovt.ToneStale = FALSE;
+    } else {
+        HalMakeBeep(0);
+        g_ovt.ToneSounding = FALSE;
+    }
+    KeReleaseSpinLock(&g_ovt.ToneLock, old);
+}
 
 // --- dispatch --------------------------------------------------------------
 
@@ -67,7 +78,11 @@ NTSTATUS NTAPI DispatchFile(PDEVICE_OBJECT, PIRP irp) {
     return Complete(irp, r.Status, r.Information);
 }
 
-int32_t EnvReload(void*, ovt::DriverSettings* settings) { return OvtLoadParameters(settings); }
+int32_t EnvReload(void*, ovt::DriverSettings* settings) {
+    bool started = false;
+    const NTSTATUS status = OvtLoadParameters(settings, &started);
+    return started ? status : ovt::kReloadNotRun;
+}
 
 NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT, PIRP irp) {
     PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
@@ -132,10 +147,19 @@ VOID NTAPI Unload(PDRIVER_OBJECT) {
     // runs in another context, and no read reaches a released port.
     OvtStopSerialLink();
 
-    // The speaker is touched only if a tone may still be sounding.
-    BOOLEAN sounding = KeCancelTimer(&g_ovt.ToneTimer);
-    if (KeRemoveQueueDpc(&g_ovt.ToneDpc)) sounding = TRUE;
-    if (sounding) HalMakeBeep(0);
+    // The speaker is touched only if a tone may still be sounding. A stop
+    // routine already running on another processor holds the lock until it
+    // is done, or finds the tone stopped and leaves it.
+    KIRQL old;
+    KeAcquireSpinLock(&g_ovt.ToneLock, &old);
+    KeCancelTimer(&g_ovt.ToneTimer);
+    KeRemoveQueueDpc(&g_ovt.ToneDpc);
+    if (g_ovt.ToneSounding) {
+        HalMakeBeep(0);
+        g_ovt.ToneSounding = FALSE;
+        g_ovt.ToneStale = TRUE;
+    }
+    KeReleaseSpinLock(&g_ovt.ToneLock, old);
 
     OvtDeviceExtension* ext = g_ovt.Extension;
     if (ext->PortFile != NULL) {
@@ -154,6 +178,15 @@ VOID NTAPI Unload(PDRIVER_OBJECT) {
     g_ovt.Extension = NULL;
     ExFreePool(g_ovt.ServiceKey.Buffer);
     g_ovt.ServiceKey.Buffer = NULL;
+
+    // Windows 2000 cannot wait for another processor's DPCs: the read
+    // completion and the retry and stop routines end with the call that
+    // tells unload they are done, or a stop routine just taken from the
+    // queue may not have reached its lock yet. A pause lets them leave the
+    // image before it goes.
+    LARGE_INTEGER pause;
+    pause.QuadPart = kUnloadPause;
+    KeDelayExecutionThread(KernelMode, FALSE, &pause);
 }
 
 }  // namespace
@@ -162,12 +195,21 @@ const ovt::TouchHooks g_ovtHooks = {
     NULL, SinkConnected, DeliverBegin, Deliver, DeliverEnd, Beep, NULL, NULL, NULL,
 };
 
-// A second beep replaces the first: the timer is re-armed for the new time.
+// A second beep replaces the first, and only its own timer stops it: the
+// first one's is cancelled, or taken from the queue, or, already running on
+// another processor, told to leave the speaker alone.
 void OvtBeep(ULONG frequency, ULONG milliseconds) {
-    HalMakeBeep(frequency);
     LARGE_INTEGER due;
     due.QuadPart = -static_cast<LONGLONG>(static_cast<LONG>(milliseconds) * 10000);
+    KIRQL old;
+    KeAcquireSpinLock(&g_ovt.ToneLock, &old);
+    if (!KeCancelTimer(&g_ovt.ToneTimer) && g_ovt.ToneSounding && !KeRemoveQueueDpc(&g_ovt.ToneDpc)) {
+        g_ovt.ToneStale = TRUE;
+    }
+    HalMakeBeep(frequency);
+    g_ovt.ToneSounding = TRUE;
     KeSetTimer(&g_ovt.ToneTimer, due, &g_ovt.ToneDpc);
+    KeReleaseSpinLock(&g_ovt.ToneLock, old);
 }
 
 namespace {
@@ -179,6 +221,7 @@ NTSTATUS Start(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     // Ready before the device exists: a test beep may come before the port.
     KeInitializeTimer(&g_ovt.ToneTimer);
     KeInitializeDpc(&g_ovt.ToneDpc, ToneDpc, NULL);
+    KeInitializeSpinLock(&g_ovt.ToneLock);
     OvtInitSerialLink();
 
     // Not STATUS_INSUFFICIENT_RESOURCES: the load has always failed so here,

@@ -61,9 +61,14 @@ struct OvtState {
     CONNECT_DATA Class;
     KIRQL DeliverIrql;
 
-    // Tone output.
+    // Tone output. ToneLock orders a tone's start and its stop timer's set
+    // against the stop routine; ToneStale: the routine running now stops a
+    // tone replaced meanwhile, and must leave the new one sounding.
     KTIMER ToneTimer;
     KDPC ToneDpc;
+    KSPIN_LOCK ToneLock;
+    BOOLEAN ToneSounding;
+    BOOLEAN ToneStale;
 
     OvtDeviceExtension* Extension;
     UNICODE_STRING ServiceKey;
@@ -91,7 +96,8 @@ inline void OvtInitName(PUNICODE_STRING name, WCHAR (&text)[N]) {
 // pool. False when the memory cannot be had or the whole is too long for a
 // counted name.
 bool OvtCopyName(PUNICODE_STRING copy, const UNICODE_STRING* base, const WCHAR* suffix, USHORT suffixBytes);
-NTSTATUS OvtLoadParameters(ovt::DriverSettings* settings);
+// *started (when given): false when the load could not start, settings untouched.
+NTSTATUS OvtLoadParameters(ovt::DriverSettings* settings, bool* started = NULL);
 void OvtRegisterPointerPort();
 void OvtUnregisterPointerPort();
 

@@ -102,13 +102,14 @@ bool OvtCopyName(PUNICODE_STRING copy, const UNICODE_STRING* base, const WCHAR* 
     return true;
 }
 
-NTSTATUS OvtLoadParameters(ovt::DriverSettings* settings) {
+NTSTATUS OvtLoadParameters(ovt::DriverSettings* settings, bool* started) {
     // The path first: without memory the settings stay as they are. The
     // status is the one the load has always failed with; a reload ignores it.
     UNICODE_STRING path;
     if (!OvtCopyName(&path, &g_ovt.ServiceKey, kParametersSuffix, sizeof(kParametersSuffix) - sizeof(WCHAR))) {
         return STATUS_UNSUCCESSFUL;
     }
+    if (started != NULL) *started = true;
 
     OBJECT_ATTRIBUTES oa;
     InitObjectAttributes(&oa, &path);

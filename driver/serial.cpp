@@ -84,6 +84,12 @@ NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT, PIRP irp, PVOID) {
     if (g_ovt.ReadStopState == OVT_READ_RUNNING) {
         const bool ok = irp->IoStatus.Status == STATUS_SUCCESS;
         const ULONG bytes = static_cast<ULONG>(irp->IoStatus.Information);
+        // A read that stayed pending found a healthy, idle port: failures
+        // before it are no run, however many hours gathered them.
+        if (g_ovt.ReadPhase == PhaseIdle) {
+            g_ovt.ByteLessReads = 0;
+            g_ovt.Retries = 0;
+        }
         if (ok && bytes != 0) {
             g_ovt.ByteLessReads = 0;
             g_ovt.Retries = 0;
@@ -100,28 +106,45 @@ NTSTATUS NTAPI ReadComplete(PDEVICE_OBJECT, PIRP irp, PVOID) {
     return STATUS_MORE_PROCESSING_REQUIRED;
 }
 
-NTSTATUS PortRequest(ULONG code, PDEVICE_OBJECT port, PVOID input, ULONG inputLength) {
+// A port driver may leave a line setting pending; longer than this, and
+// the port counts as failing to open.
+const LONGLONG kPortRequestLimit = -2 * 10000000LL;  // 2 s
+
+// False when the port left the request pending past the limit. Its answer
+// is only traced.
+bool PortRequest(ULONG code, PDEVICE_OBJECT port, PVOID input, ULONG inputLength) {
     KEVENT event;
     IO_STATUS_BLOCK iosb;
     KeInitializeEvent(&event, NotificationEvent, FALSE);
     iosb.Status = STATUS_SUCCESS;
     iosb.Information = 0;
     PIRP irp = IoBuildDeviceIoControlRequest(code, port, input, inputLength, NULL, 0, FALSE, &event, &iosb);
-    if (irp == NULL) return STATUS_INSUFFICIENT_RESOURCES;
+    if (irp == NULL) return true;
     NTSTATUS status = IoCallDriver(port, irp);
     if (status == STATUS_PENDING) {
-        KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, NULL);
-        status = iosb.Status;
+        LARGE_INTEGER limit;
+        limit.QuadPart = kPortRequestLimit;
+        if (KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &limit) == STATUS_TIMEOUT) {
+            // The request names this frame's event and status block: it must
+            // be back before the frame goes. A port driver that honours no
+            // cancel keeps the thread here; nothing safe can free it.
+            IoCancelIrp(irp);
+            KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, NULL);
+            return false;
+        } else {
+            status = iosb.Status;
+        }
     } else if (NT_SUCCESS(status)) {
         status = iosb.Status;
     }
     OVT_TRACE("OVT: request %08lx: %08lx\n", code, static_cast<ULONG>(status));
-    return status;
+    return true;
 }
 
-// Configures the open port and starts reading. False when the read request
-// cannot be had; the port is then let go and opened again later.
-bool StartLink(PDEVICE_OBJECT port, PVOID reference) {
+// Configures the open port and starts reading; the port is named to the log
+// before its first byte can arrive. A failure (a line setting that never
+// completes, no read request) lets the port go, to be opened again later.
+NTSTATUS StartLink(PDEVICE_OBJECT port, PVOID reference, PCWSTR name) {
     SERIAL_LINE_CONTROL line;
     line.StopBits = STOP_BIT_1;
     line.Parity = NO_PARITY;
@@ -130,16 +153,18 @@ bool StartLink(PDEVICE_OBJECT port, PVOID reference) {
     baud.BaudRate = 9600;
     SERIAL_TIMEOUTS timeouts;
     RtlZeroMemory(&timeouts, sizeof(timeouts));
-    // The answers are not looked at: a port that refuses a setting may still
-    // deliver bytes, and reading anyway beats leaving the screen dead.
-    PortRequest(IOCTL_SERIAL_SET_LINE_CONTROL, port, &line, sizeof(line));
-    PortRequest(IOCTL_SERIAL_SET_BAUD_RATE, port, &baud, sizeof(baud));
-    PortRequest(IOCTL_SERIAL_SET_TIMEOUTS, port, &timeouts, sizeof(timeouts));
+    // Other answers are not looked at: a port that refuses a setting may
+    // still deliver bytes, and reading anyway beats leaving the screen dead.
+    const ULONG codes[3] = {IOCTL_SERIAL_SET_LINE_CONTROL, IOCTL_SERIAL_SET_BAUD_RATE, IOCTL_SERIAL_SET_TIMEOUTS};
+    const PVOID inputs[3] = {&line, &baud, &timeouts};
+    const ULONG lengths[3] = {sizeof(line), sizeof(baud), sizeof(timeouts)};
+    bool answered = true;
+    for (int i = 0; i < 3 && answered; ++i) answered = PortRequest(codes[i], port, inputs[i], lengths[i]);
 
-    PIRP irp = IoAllocateIrp(port->StackSize, FALSE);
+    PIRP irp = answered ? IoAllocateIrp(port->StackSize, FALSE) : NULL;
     if (irp == NULL) {
         ObDereferenceObject(reference);
-        return false;
+        return answered ? STATUS_INSUFFICIENT_RESOURCES : STATUS_IO_TIMEOUT;
     }
     OvtDeviceExtension* ext = g_ovt.Extension;
     ext->PortDevice = port;
@@ -151,8 +176,9 @@ bool StartLink(PDEVICE_OBJECT port, PVOID reference) {
         g_ovt.PortEverOpened = TRUE;
         InterlockedExchange(reinterpret_cast<volatile LONG*>(&g_ovt.Touch.ReportEnableCount), 1);
     }
+    OvtLogPortOpening(name);
     IssueReads(false);
-    return true;
+    return STATUS_SUCCESS;
 }
 
 // The read loop gave the port up: nothing of it runs any more.
@@ -192,12 +218,11 @@ VOID NTAPI OvtPortOpenThread(PVOID) {
         PVOID reference = NULL;
         const NTSTATUS opened = OvtOpenPort(&name, &port, &reference);
         OVT_TRACE("OVT: open COM%lu: %08lx\n", g_ovt.Touch.Settings.Port, opened);
-        if (!NT_SUCCESS(opened)) {
-            OvtLogPortOpenFailed(nameText + 4, opened);  // without "\??\"
+        const NTSTATUS started = NT_SUCCESS(opened) ? StartLink(port, reference, nameText + 4) : opened;
+        if (!NT_SUCCESS(started)) {
+            OvtLogPortOpenFailed(nameText + 4, started);  // without "\??\"
             continue;
         }
-        OvtLogPortOpening(nameText + 4);
-        if (!StartLink(port, reference)) continue;
         OvtLogPortOpened();
 
         while (!Stopping() && g_ovt.ReadPhase != PhaseLost) {

@@ -177,6 +177,32 @@ TEST_F(LifecycleTest, SecondBeepReplacesTheFirst) {
     EXPECT_EQ(W().Tone, 0u);
 }
 
+// The first beep's stop routine due (queued, or taken from the queue by
+// another processor) when a second one starts: only the second's own timer
+// stops it.
+TEST_F(LifecycleTest, ABeepIsStoppedOnlyByItsOwnTimer) {
+    for (bool running : {false, true}) {
+        SCOPED_TRACE(running ? "running" : "queued");
+        DriverTest::TearDown();
+        DriverTest::SetUp();
+        ASSERT_EQ(Load(), STATUS_SUCCESS);
+        ASSERT_EQ(Ioctl(IOCTL_TOUCH_TEST_BEEP).Status, STATUS_SUCCESS);
+        kstub::ExpireTimers();
+        if (running) {
+            ASSERT_TRUE(KeRemoveQueueDpc(&g_ovt.ToneDpc));
+        }
+        const ULONG beep[3] = {1, 3000, 100};
+        ASSERT_EQ(Ioctl(IOCTL_TOUCH_SET_BEEP, beep, 12).Status, STATUS_SUCCESS);
+        ASSERT_EQ(Ioctl(IOCTL_TOUCH_TEST_BEEP).Status, STATUS_SUCCESS);
+        if (running) g_ovt.ToneDpc.DeferredRoutine(&g_ovt.ToneDpc, nullptr, nullptr, nullptr);
+        kstub::RunDpcs();
+        EXPECT_EQ(W().Tone, 3000u) << "the second beep cut short";
+        kstub::ExpireTimers();
+        kstub::RunDpcs();
+        EXPECT_EQ(W().Tone, 0u);
+    }
+}
+
 // --- unload ----------------------------------------------------------------------
 
 void ExpectNothingHeld() {
@@ -235,7 +261,7 @@ TEST_F(LifecycleTest, UnloadAsksAgainWhenACancelIsMissed) {
     const LONGLONG before = W().Now;
     Unload();
     EXPECT_EQ(port.Cancels, 1);
-    EXPECT_EQ(W().Now - before, 100 * 10000) << "one 100 ms wait, then a second cancel";
+    EXPECT_EQ(W().Now - before, (100 + 10) * 10000) << "one 100 ms wait, a second cancel, unload's 10 ms pause";
     ExpectNothingHeld();
 }
 

@@ -52,6 +52,22 @@ TEST_F(SerialTest, PendingLineSettingsAreWaitedForInOrder) {
     EXPECT_TRUE(port.ReadPending());
 }
 
+TEST_F(SerialTest, ALineSettingNeverCompletedIsCancelledAndThePortOpenedAgain) {
+    kstub::SimPort& port = kstub::AddPort("\\??\\COM1");
+    port.PendIoctls = true;
+    ASSERT_EQ(Load(), STATUS_SUCCESS);
+    kstub::RunThreads();
+    kstub::ElapseWaits();
+    ASSERT_EQ(port.Ioctls.size(), 1u);
+    kstub::ElapseWaits();  // two seconds: cancelled, the port let go
+    EXPECT_EQ(port.OpenFiles, 0);
+    EXPECT_EQ(port.Ioctls.size(), 1u) << "nothing more asked of it";
+    port.PendIoctls = false;
+    kstub::ElapseWaits();
+    EXPECT_EQ(port.Opens, 2);
+    EXPECT_TRUE(port.ReadPending());
+}
+
 TEST_F(SerialTest, FailedLineSettingsStillStartReading) {
     kstub::SimPort& port = kstub::AddPort("\\??\\COM1");
     port.IoctlStatus[0x1B000C] = STATUS_INVALID_PARAMETER;
@@ -314,7 +330,7 @@ INSTANTIATE_TEST_SUITE_P(Serial, StuckPortTest, ::testing::Values(STATUS_CANCELL
 // What went before must not shorten that second: glitches each ended by a
 // byte, or a break of the port just reopened before its first byte. An idle
 // port, hours without a byte, is left alone.
-enum class Before { Nothing, ShortGlitches, AnEarlierBreak };
+enum class Before { Nothing, ShortGlitches, AnEarlierBreak, ScatteredFailures };
 
 class RecoveryTest : public DriverTest, public ::testing::WithParamInterface<std::tuple<bool, Before>> {
 protected:
@@ -378,6 +394,13 @@ TEST_P(RecoveryTest, BrokenPortIsReopenedIdlePortIsLeftAlone) {
             kstub::RunDpcs();
         }
         break;
+    case Before::ScatteredFailures:  // one failed read an hour, a waiting read after each
+        for (int hour = 0; hour < 120; ++hour) {
+            ASSERT_TRUE(port.CompletePending(STATUS_DEVICE_DATA_ERROR)) << "hour " << hour;
+            kstub::AdvanceClock(3600 * 10000000LL);
+            kstub::RunDpcs();
+        }
+        break;
     case Before::AnEarlierBreak:
         Break(port);
         EXPECT_GE(UntilLetGo(port), 500 * 10000LL);
@@ -411,7 +434,7 @@ TEST_P(RecoveryTest, BrokenPortIsReopenedIdlePortIsLeftAlone) {
 }
 
 std::string RecoveryName(const ::testing::TestParamInfo<std::tuple<bool, Before>>& i) {
-    const char* const before[] = {"", "AfterShortGlitches", "AfterAnEarlierBreak"};
+    const char* const before[] = {"", "AfterShortGlitches", "AfterAnEarlierBreak", "AfterScatteredFailures"};
     return std::string(std::get<0>(i.param) ? "DeviceGoneAndBack" : "ErrorOutlivesTheOpen") +
            before[static_cast<int>(std::get<1>(i.param))];
 }
@@ -419,7 +442,7 @@ std::string RecoveryName(const ::testing::TestParamInfo<std::tuple<bool, Before>
 INSTANTIATE_TEST_SUITE_P(Serial, RecoveryTest,
                          ::testing::Combine(::testing::Values(false, true),
                                             ::testing::Values(Before::Nothing, Before::ShortGlitches,
-                                                              Before::AnEarlierBreak)),
+                                                              Before::AnEarlierBreak, Before::ScatteredFailures)),
                          RecoveryName);
 
 }  // namespace

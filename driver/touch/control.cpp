@@ -44,14 +44,6 @@ private:
     uint32_t token_;
 };
 
-// The query table names every field once.
-bool SameSettings(const DriverSettings& a, const DriverSettings& b) {
-    for (const ParameterDef& def : kParameterTable) {
-        if (SettingsWord(a, def.Field) != SettingsWord(b, def.Field)) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t code,
@@ -119,18 +111,16 @@ ControlResult DispatchControl(TouchState* state, const ControlEnv* env, uint32_t
     case IOCTL_TOUCH_RELOAD_PARAMETERS:
         if (env && env->Reload) {
             // Built aside, since a packet meanwhile must not see the defaults
-            // or half the key, and published whole. A reload that could not
-            // start leaves the copy as it was and publishes nothing, so it
-            // undoes no request that ran meanwhile.
-            DriverSettings before;
-            {
+            // or half the key, and published whole whenever the load ran,
+            // even as the set it replaces: that may be another reload's,
+            // published meanwhile from a key changed since. A reload that
+            // could not start publishes nothing, so it undoes no request
+            // that ran meanwhile.
+            DriverSettings fresh;
+            if (env->Reload(env->Context, &fresh) != kReloadNotRun) {
                 const Held held(state);
-                before = s;
+                s = fresh;
             }
-            DriverSettings fresh = before;
-            env->Reload(env->Context, &fresh);
-            const Held held(state);
-            if (!SameSettings(fresh, before)) s = fresh;
         }
         break;
     case IOCTL_TOUCH_TEST_BEEP:

@@ -12,10 +12,14 @@ namespace ovt {
 // the speaker for a test beep.
 struct ControlEnv {
     void* Context;
-    // Runs LoadParameters against the Parameters key; status is ignored.
+    // Runs LoadParameters against the Parameters key; its status is
+    // ignored. kReloadNotRun: the load could not start, nothing was read.
     int32_t (*Reload)(void* context, DriverSettings* settings);
     void (*Beep)(void* context, uint32_t freq, uint32_t ms);
 };
+
+// No status a parameter read returns.
+const int32_t kReloadNotRun = 0x7FFFFFFF;
 
 struct ControlResult {
     int32_t Status;

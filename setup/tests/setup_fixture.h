@@ -83,31 +83,33 @@ class SetupFixture : public ::testing::Test {
     Installer installer{sys, reg};
 };
 
-// The writes of a table's values to key, in order; Port takes port. The
-// values themselves are checked on an installed system (the Wine tier).
-template <size_t N>
-void AddWrites(std::vector<Write>& out, const std::string& key, const RegistryValue (&values)[N], uint32_t port = 0) {
-    for (const RegistryValue& v : values) {
-        const uint32_t number = std::string(v.name) == "Port" ? port : v.number;
-        out.push_back({key, v.name, v.type, v.text ? Bytes(v.text, true) : Dword(number)});
-    }
+inline Write Sz(const std::string& key, const char* name, const std::string& text, uint32_t type = 1) {
+    return {key, name, type, Bytes(text, true)};
 }
+inline Write Dw(const std::string& key, const char* name, uint32_t value) { return {key, name, 4, Dword(value)}; }
 
-// What one installation writes, in order, for a system directory S.
+// What one installation writes, in order, for a system directory S: the
+// literal values, never the tables under test.
 inline std::vector<Write> ExpectedWrites(uint32_t port, const std::string& S) {
-    std::vector<Write> out;
-    AddWrites(out, std::string("HKLM\\") + kServiceKeyPath, kServiceValues);
-    AddWrites(out, std::string("HKLM\\") + kParametersPath, kParameterValues, port);
-    AddWrites(out, "HKCU\\Control Panel\\Mouse", kMouseValues);
-    out.push_back({std::string("HKLM\\") + kRunOncePath, "OVTouch", 1, Bytes(S + "\\ovtcalib.exe", true)});
-    return out;
+    const std::string svc = "HKLM\\System\\CurrentControlSet\\Services\\OVTouch";
+    const std::string par = svc + "\\Parameters", mouse = "HKCU\\Control Panel\\Mouse";
+    return {Sz(svc, "", "OLVATouch AcousticWave TouchScreen "), Sz(svc, "DisplayName", "OVTouch Driver"),
+            Dw(svc, "ErrorControl", 1), Sz(svc, "Provider", "OlvaTouch Co. Ltd. "), Dw(svc, "Start", 0),
+            Dw(svc, "Type", 1), Dw(par, "BeepMode", 1), Dw(par, "BeepFreq", 2000), Dw(par, "BeepTime", 20),
+            Dw(par, "BeepFreq2", 2000), Dw(par, "BeepTime2", 20), Dw(par, "DblClkRegion", 25),
+            Dw(par, "ButtonMode", 2), Dw(par, "MouseMode", 2), Dw(par, "Port", port), Dw(par, "XHigh", 2048),
+            Dw(par, "XLow", 1), Dw(par, "XOffset", 1), Dw(par, "YHigh", 2048), Dw(par, "YLow", 1),
+            Dw(par, "YOffset", 1), Sz(mouse, "DoubleClickHeight", "30"), Sz(mouse, "DoubleClickSpeed", "800"),
+            Sz(mouse, "DoubleClickWidth", "30"),
+            Sz("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "OVTouch", S + "\\ovtcalib.exe")};
 }
 
-// What registering the driver's event log source writes.
+// What registering the driver's event log source writes: the driver's
+// entries are errors, warnings and information (1 | 2 | 4).
 inline std::vector<Write> EventSourceWrites() {
-    std::vector<Write> out;
-    AddWrites(out, "HKLM\\System\\CurrentControlSet\\Services\\EventLog\\System\\OVTouch", kEventSourceValues);
-    return out;
+    const std::string key = "HKLM\\System\\CurrentControlSet\\Services\\EventLog\\System\\OVTouch";
+    return {Sz(key, "EventMessageFile", "%SystemRoot%\\System32\\Drivers\\OVTouch.SYS", 2),
+            Dw(key, "TypesSupported", 7)};
 }
 
 }  // namespace ovt::setup::test

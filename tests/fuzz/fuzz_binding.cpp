@@ -36,7 +36,8 @@
 // Oracles after every event: the stand-in's rules; records, beeps, the
 // touch state and every request's answer equal a second TouchState fed the
 // port's completions and the same requests directly; a port is given up
-// only after half a second and 50 reads without a byte; a healthy port is
+// only after half a second and 50 reads without a byte or a read that stayed
+// pending; a healthy port is
 // read again within two seconds; after unload nothing of the driver is
 // left.
 #include <algorithm>
@@ -97,8 +98,8 @@ struct Fuzz {
     // The port's history, for the give-up rule.
     int ReadOpen = 0;  // the open whose reads were last taken
     int OpenFiles = 0;
-    int Failures = 0;  // completions without a byte since the last byte
-    LONGLONG LastByte = 0;
+    int Failures = 0;  // completions without a byte since the last byte or pending read
+    LONGLONG LastByte = 0;  // or the last pending read's completion
 
     Nested Meanwhile;
 };
@@ -139,7 +140,7 @@ int32_t ModelRead(void*, const char* name, uint32_t* value) {
     return OVT_STATUS_SUCCESS;
 }
 int32_t ShadowReload(void*, DriverSettings* s) {
-    return g.ReloadFails ? OVT_STATUS_UNSUCCESSFUL : LoadParameters(s, ModelRead, nullptr);
+    return g.ReloadFails ? kReloadNotRun : LoadParameters(s, ModelRead, nullptr);
 }
 const ControlEnv kShadowEnv = {nullptr, ShadowReload, ShadowBeep};
 
@@ -158,12 +159,13 @@ void Watch(const kstub::ReadItem* done) {
         return;
     }
     const bool ok = done->Status == STATUS_SUCCESS;
-    if (ok && done->Bytes != 0) {
+    // A byte, or a read that stayed pending (completed outside the call
+    // that issued it), shows a healthy port.
+    if ((ok && done->Bytes != 0) || W().CallDepth == 0) {
         g.Failures = 0;
         g.LastByte = W().Now;
-    } else {
-        ++g.Failures;
     }
+    if (!ok || done->Bytes == 0) ++g.Failures;
     if (feeding) TouchOnReadCompleted(&g.Shadow, &kShadowHooks, ok, done->Bytes, done->Byte);
 }
 

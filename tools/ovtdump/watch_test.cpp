@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <tuple>
 #include <string>
 #include <thread>
 #include <vector>
@@ -102,37 +103,36 @@ TEST(WatchDriver, PrintsSettingsThenEachTouchAtItsMappedPlaceUntilInterrupted) {
                                            IOCTL_TOUCH_GET_CAPTURE, IOCTL_TOUCH_GET_LAST_REPORT}));
 }
 
-// Every line kind in the other mouse modes, and a settings change shown
-// when it comes; a lift-off in mode 0 sends nothing and shows nothing.
-TEST(WatchDriver, LinesFollowTheMouseModeAndItsChanges) {
-    CoreDriver d;
-    d.arriving[1] = {Packet(TOUCH_DOWN, 1024, 1024)};
-    d.arriving[2] = {Packet(TOUCH_MOVE, 512, 1024)};
-    d.arriving[3] = {Packet(TOUCH_UP, 512, 1024)};
-    d.arriving[4] = {Packet(TOUCH_DOWN, 512, 512)};
-    d.stopAfter = 7;
-    int rc = -1;
-    std::string text = Watch(d, &rc);
-    EXPECT_EQ(text.substr(text.find('\n', text.find("watching")) + 1),
-              "touch down raw_x=1024 raw_y=1024 x=32767 y=32767 buttons=left-up\n"
-              "touch move raw_x=512 raw_y=1024 x=16383 y=32767 buttons=none\n"
-              "touch down raw_x=512 raw_y=512 x=16383 y=16383 buttons=left-up\n"
-              "summary touches=2\n");
-    d = CoreDriver();
-    d.state.Settings.MouseMode = 2;
-    d.state.Settings.ButtonMode = 1;
-    d.arriving[1] = {Packet(TOUCH_DOWN, 1024, 1024)};
-    d.arriving[2] = {Packet(TOUCH_UP, 1024, 1024)};
-    d.arriving[3] = {Packet(TOUCH_MOVE, 1024, 1024)};
-    d.arriving[4] = {Packet(TOUCH_UP, 512, 512)};
-    d.stopAfter = 5;
-    text = Watch(d, &rc);
-    EXPECT_EQ(text.substr(text.find('\n', text.find("watching")) + 1),
-              "touch down raw_x=1024 raw_y=1024 x=32767 y=32767 buttons=right-down\n"
-              "touch up raw_x=1024 raw_y=1024 x=32767 y=32767 buttons=right-up\n"
-              "touch move raw_x=1024 raw_y=1024 x=32767 y=32767 buttons=none\n"
-              "touch up raw_x=512 raw_y=512 x=16383 y=16383 buttons=right-up\n"
-              "summary touches=2\n");
+// Every line kind in the other mouse modes; a lift-off in mode 0 sends
+// nothing and shows nothing.
+TEST(WatchDriver, LinesFollowTheMouseMode) {
+    const struct {
+        uint32_t Mouse, Button;
+        std::vector<std::vector<uint8_t>> Polls;
+        const char* Lines;
+    } rows[] = {
+        {0, 0, {Packet(TOUCH_DOWN, 1024, 1024), Packet(TOUCH_MOVE, 512, 1024), Packet(TOUCH_UP, 512, 1024),
+                Packet(TOUCH_DOWN, 512, 512)},
+         "touch down raw_x=1024 raw_y=1024 x=32767 y=32767 buttons=left-up\n"
+         "touch move raw_x=512 raw_y=1024 x=16383 y=32767 buttons=none\n"
+         "touch down raw_x=512 raw_y=512 x=16383 y=16383 buttons=left-up\nsummary touches=2\n"},
+        {2, 1, {Packet(TOUCH_DOWN, 1024, 1024), Packet(TOUCH_UP, 1024, 1024), Packet(TOUCH_MOVE, 1024, 1024),
+                Packet(TOUCH_UP, 512, 512)},
+         "touch down raw_x=1024 raw_y=1024 x=32767 y=32767 buttons=right-down\n"
+         "touch up raw_x=1024 raw_y=1024 x=32767 y=32767 buttons=right-up\n"
+         "touch move raw_x=1024 raw_y=1024 x=32767 y=32767 buttons=none\n"
+         "touch up raw_x=512 raw_y=512 x=16383 y=16383 buttons=right-up\nsummary touches=2\n"},
+    };
+    for (const auto& row : rows) {
+        CoreDriver d;
+        d.state.Settings.MouseMode = row.Mouse;
+        d.state.Settings.ButtonMode = row.Button;
+        for (size_t i = 0; i < row.Polls.size(); ++i) d.arriving[int(i) + 1] = {row.Polls[i]};
+        d.stopAfter = 6;
+        int rc = -1;
+        const std::string text = Watch(d, &rc);
+        EXPECT_EQ(text.substr(text.find('\n', text.find("watching")) + 1), row.Lines);
+    }
 }
 
 TEST(WatchDriver, ADriverThatStopsAnsweringEndsTheWatch) {
@@ -161,164 +161,111 @@ TEST(WatchDriver, OneLineReasonsForWhatDoesNotOpen) {
     EXPECT_EQ(ovtdump::DriverOpenFailure(5), "ovtdump: \\\\.\\ovtouch: cannot open (error 5)");
 }
 
-// The watch beside a program waiting for a touch, one at a time: each runs
-// until its next sleep, in a fixed order once per 50 ms tick, and the user
-// touches between ticks.
+// The watch beside a program waiting for a touch, taking turns: each runs
+// until its next sleep, once per 50 ms tick in a fixed order.
 class Lockstep {
 public:
     ~Lockstep() {
         for (std::thread& t : threads_) t.join();
     }
     void Start(int party, std::function<void()> body) {
-        threads_.emplace_back([this, party, body] {
-            Await(party);
-            body();
-            std::lock_guard<std::mutex> l(m_);
-            done_.insert(party);
-            turn_ = -1;
-            cv_.notify_all();
-        });
+        threads_.emplace_back([this, party, body] { Await(party), body(), done_[party] = true, Pass(-1); });
     }
-    // A party's sleep: false once the run is over.
-    bool Sleep(int party) {
-        {
-            std::lock_guard<std::mutex> l(m_);
-            turn_ = -1;
-            cv_.notify_all();
-        }
-        Await(party);
-        return !over_;
-    }
+    bool Sleep(int party) { return Pass(-1), Await(party), !over; }  // false once the run is over
     void Turn(int party) {
-        std::unique_lock<std::mutex> l(m_);
-        if (done_.count(party)) return;
-        turn_ = party;
-        cv_.notify_all();
-        cv_.wait(l, [this] { return turn_ == -1; });
+        if (!done_[party]) Pass(party), Await(-1);
     }
     void End() {
-        over_ = true;
-        for (int party = 0; party < 2; ++party) {
-            while (!Finished(party)) Turn(party);
-        }
+        over = true;
+        for (int party : {0, 1}) while (!done_[party]) Turn(party);
     }
-    bool Over() const { return over_; }
+    std::atomic<bool> over{false};
 
 private:
-    void Await(int party) {
-        std::unique_lock<std::mutex> l(m_);
-        cv_.wait(l, [this, party] { return turn_ == party; });
-    }
-    bool Finished(int party) {
+    void Pass(int to) {
         std::lock_guard<std::mutex> l(m_);
-        return done_.count(party) != 0;
+        turn_ = to;
+        cv_.notify_all();
+    }
+    void Await(int who) {
+        std::unique_lock<std::mutex> l(m_);
+        cv_.wait(l, [this, who] { return turn_ == who; });
     }
     std::mutex m_;
     std::condition_variable cv_;
     int turn_ = -2;
-    std::set<int> done_;
-    std::atomic<bool> over_{false};
+    std::atomic<bool> done_[2] = {};
     std::vector<std::thread> threads_;
 };
 
-class DeviceLink : public ovtdump::DriverLink {
-public:
-    DeviceLink(ovt::test::InProcDevice& device, Lockstep& steps) : device_(device), steps_(steps) {}
+// The watch's link (party 0) and the right-button tool's waits (party 1).
+struct Beside : ovtdump::DriverLink, ovt::altclick::Waiter, ovt::altclick::Notifier {
     bool Control(uint32_t code, void* out, uint32_t outLength) override {
         uint32_t bytes = 0;
-        return device_.Control(code, nullptr, 0, out, outLength, &bytes) && bytes == outLength;
+        return device.Control(code, nullptr, 0, out, outLength, &bytes) && bytes == outLength;
     }
-    void Sleep(uint32_t) override { steps_.Sleep(0); }
-    bool Interrupted() override { return steps_.Over(); }
-
-private:
-    ovt::test::InProcDevice& device_;
-    Lockstep& steps_;
-};
-
-struct ToolWaits : ovt::altclick::Waiter, ovt::altclick::Notifier {
-    explicit ToolWaits(Lockstep& s) : steps(s) {}
+    void Sleep(uint32_t) override { steps.Sleep(0); }
+    bool Interrupted() override { return steps.over; }
     bool Wait(uint32_t) override { return steps.Sleep(1); }
     void TouchDone() override { ++done; }
-    Lockstep& steps;
+    ovt::test::InProcDevice device;
+    Lockstep steps;
     int done = 0;
 };
 
 struct CalibWaits : ovt::calib::CalibPlatform {
-    explicit CalibWaits(ToolWaits& t) : tool(t) {}
-    void ClientSize(int32_t* width, int32_t* height) override {
-        *width = 800;
-        *height = 600;
-    }
+    explicit CalibWaits(Beside& b) : beside(b) {}
+    void ClientSize(int32_t* width, int32_t* height) override { *width = 800, *height = 600; }
     void DrawTarget(ovt::calib::Point) override {}
-    void PostResult() override { ++tool.done; }
-    void Wait(uint32_t ms) override { tool.Wait(ms); }
+    void PostResult() override { ++beside.done; }
+    void Wait(uint32_t ms) override { beside.Wait(ms); }
     void Wake() override {}
     void Lock() override {}
     void Unlock() override {}
-    ToolWaits& tool;
+    Beside& beside;
 };
 
-struct Beside {
-    const char* Name;
-    bool Calibration;  // else the right-button tool
-    bool WatchFirst;   // the watch polls before the program in each tick
-};
+class WatchBesideTest : public ::testing::TestWithParam<std::tuple<bool, bool>> {};
 
-void PrintTo(const Beside& b, std::ostream* os) { *os << b.Name; }
-
-class WatchBesideTest : public ::testing::TestWithParam<Beside> {};
-
-// Touches down at tick 3 and up at tick 5, the calibration's second at 9
-// and 11: each completes the program's capture whichever polls first.
+// Touches down at tick 3 and up at 5, the calibration's second at 9 and
+// 11: the program's capture completes whichever of the two polls first.
 TEST_P(WatchBesideTest, TheProgramsWaitForATouchEnds) {
-    const Beside& row = GetParam();
-    ovt::test::InProcDevice device;
+    const auto [calibration, watchFirst] = GetParam();
+    Beside b;
     ovt::test::FakeRegistry registry;
-    Lockstep steps;
-    DeviceLink link(device, steps);
-    ToolWaits tool(steps);
+    CalibWaits platform(b);
+    ovt::calib::Session session(b.device, registry, platform);
+    session.Begin();
     ovt::altclick::SharedFlags flags;
     flags.armed = 1;
-    CalibWaits platform(tool);
-    ovt::calib::Session session(device, registry, platform);
-    session.Begin();
     std::FILE* sink = std::tmpfile();
-    steps.Start(0, [&] { EXPECT_EQ(ovtdump::WatchDriver(link, sink), 0); });
-    steps.Start(1, [&] {
-        if (row.Calibration) session.RunWorker();
-        else ovt::altclick::RunWorker(&device, &flags, &tool, &tool);
-    });
-    const std::map<int, std::pair<uint8_t, uint16_t>> user = {
-        {3, {TOUCH_DOWN, 300}}, {5, {TOUCH_UP, 300}}, {9, {TOUCH_DOWN, 1500}}, {11, {TOUCH_UP, 1500}}};
+    b.steps.Start(0, [&] { EXPECT_EQ(ovtdump::WatchDriver(b, sink), 0); });
+    b.steps.Start(1, [&] { calibration ? session.RunWorker() : ovt::altclick::RunWorker(&b.device, &flags, &b, &b); });
     for (int tick = 0; tick < 16; ++tick) {
         if (tick == 1) flags.armed = 1;  // the window switched to the right button
-        auto touch = user.find(tick);
-        if (touch != user.end() && (row.Calibration || tick < 9)) {
-            device.Touch(touch->second.first, touch->second.second, uint16_t(touch->second.second + 100));
+        const uint16_t at = tick < 9 ? 300 : 1500;
+        if ((tick == 3 || tick == 5 || (calibration && (tick == 9 || tick == 11)))) {
+            b.device.Touch(tick % 3 == 0 ? TOUCH_DOWN : TOUCH_UP, at, uint16_t(at + 100));
         }
-        steps.Turn(row.WatchFirst ? 0 : 1);
-        steps.Turn(row.WatchFirst ? 1 : 0);
+        b.steps.Turn(watchFirst ? 0 : 1);
+        b.steps.Turn(watchFirst ? 1 : 0);
     }
     session.StopWorker();
-    steps.End();
+    b.steps.End();
     std::fclose(sink);
-    EXPECT_EQ(tool.done, 1);
-    if (row.Calibration) {
-        const CalibrationBuffer want = ovt::calib::ComputeCalibration({300, 400}, {1500, 1600});
-        const CalibrationRecord& got = device.State().Settings.Calibration;
-        EXPECT_EQ(got.XLow, uint32_t(want.XLow));
-        EXPECT_EQ(got.XHigh, uint32_t(want.XHigh));
-        EXPECT_EQ(got.YLow, uint32_t(want.YLow));
-        EXPECT_EQ(got.YHigh, uint32_t(want.YHigh));
+    EXPECT_EQ(b.done, 1);
+    const CalibrationBuffer want = ovt::calib::ComputeCalibration({300, 400}, {1500, 1600});
+    const CalibrationRecord& got = b.device.State().Settings.Calibration;
+    const std::vector<int32_t> bounds = {int32_t(got.XLow), int32_t(got.YLow), int32_t(got.XHigh), int32_t(got.YHigh)};
+    if (calibration) {
+        EXPECT_EQ(bounds, std::vector<int32_t>({want.XLow, want.YLow, want.XHigh, want.YHigh}));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Watch, WatchBesideTest,
-                         ::testing::Values(Beside{"RightButtonToolWatchFirst", false, true},
-                                           Beside{"RightButtonToolWatchSecond", false, false},
-                                           Beside{"CalibrationWatchFirst", true, true},
-                                           Beside{"CalibrationWatchSecond", true, false}),
-                         [](const ::testing::TestParamInfo<Beside>& i) { return std::string(i.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Watch, WatchBesideTest, ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<bool, bool>>& i) {
+                             return std::string(std::get<0>(i.param) ? "Calibration" : "RightButtonTool") +
+                                    (std::get<1>(i.param) ? "WatchFirst" : "WatchSecond");
+                         });
 
 }  // namespace

@@ -283,6 +283,7 @@ void SimPort::CompletePendingIoctls() {
     std::vector<PIRP> irps;
     irps.swap(pendingIoctls_);
     for (PIRP irp : irps) {
+        irp->CancelRoutine = nullptr;
         auto it = IoctlStatus.find(IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.IoControlCode);
         irp->IoStatus.Status = it == IoctlStatus.end() ? STATUS_SUCCESS : it->second;
         irp->IoStatus.Information = 0;
@@ -302,6 +303,7 @@ NTSTATUS SimPort::Dispatch(PDEVICE_OBJECT device, PIRP irp) {
         port->Ioctls.push_back(rec);
         if (port->PendIoctls) {
             port->pendingIoctls_.push_back(irp);
+            irp->CancelRoutine = CancelIoctl;
             return STATUS_PENDING;
         }
         auto it = port->IoctlStatus.find(rec.Code);
@@ -344,6 +346,16 @@ NTSTATUS SimPort::Dispatch(PDEVICE_OBJECT device, PIRP irp) {
     irp->CancelRoutine = Cancel;
     port->pendingRead_ = irp;
     return STATUS_PENDING;
+}
+
+VOID SimPort::CancelIoctl(PDEVICE_OBJECT device, PIRP irp) {
+    SimPort* port = static_cast<SimPort*>(device->DeviceExtension);
+    auto& q = port->pendingIoctls_;
+    if (port->IgnoreIoctlCancels || std::find(q.begin(), q.end(), irp) == q.end()) return;
+    q.erase(std::find(q.begin(), q.end(), irp));
+    irp->IoStatus.Status = STATUS_CANCELLED;
+    irp->IoStatus.Information = 0;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
 }
 
 VOID SimPort::Cancel(PDEVICE_OBJECT device, PIRP irp) {
@@ -871,6 +883,16 @@ NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOL
             return STATUS_TIMEOUT;
         }
     }
+}
+
+// The test's thread only: time passes, the timers due run.
+NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER interval) {
+    Step();
+    CheckPassive("KeDelayExecutionThread");
+    if (t_self != nullptr) throw SimError("a stand-in thread delays");
+    AdvanceClock(interval->QuadPart < 0 ? -interval->QuadPart : 0);
+    if (!g_world.DpcQueue.empty()) RunDpcs();
+    return STATUS_SUCCESS;
 }
 
 VOID KeInitializeTimer(PKTIMER timer) {

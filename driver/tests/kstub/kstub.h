@@ -50,6 +50,7 @@ typedef HANDLE* PHANDLE;
 #define STATUS_SHARING_VIOLATION         static_cast<NTSTATUS>(0xC0000043)
 #define STATUS_ALLOTTED_SPACE_EXCEEDED   static_cast<NTSTATUS>(0xC0000099)
 #define STATUS_INSUFFICIENT_RESOURCES    static_cast<NTSTATUS>(0xC000009A)
+#define STATUS_IO_TIMEOUT                static_cast<NTSTATUS>(0xC00000B5)
 #define STATUS_NOT_SUPPORTED             static_cast<NTSTATUS>(0xC00000BB)
 #define STATUS_CANCELLED                 static_cast<NTSTATUS>(0xC0000120)
 #define STATUS_DEVICE_DATA_ERROR         static_cast<NTSTATUS>(0xC000009C)
@@ -399,6 +400,7 @@ VOID KeInitializeEvent(PKEVENT event, EVENT_TYPE type, BOOLEAN state);
 LONG KeSetEvent(PKEVENT event, LONG increment, BOOLEAN wait);
 NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON reason, KPROCESSOR_MODE mode, BOOLEAN alertable,
                                PLARGE_INTEGER timeout);
+NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE mode, BOOLEAN alertable, PLARGE_INTEGER interval);
 VOID KeInitializeTimer(PKTIMER timer);
 VOID KeInitializeDpc(PKDPC dpc, PKDEFERRED_ROUTINE routine, PVOID context);
 BOOLEAN KeSetTimer(PKTIMER timer, LARGE_INTEGER due, PKDPC dpc);

@@ -61,7 +61,8 @@ public:
     DEVICE_OBJECT Device{};
     DRIVER_OBJECT Driver{};
     bool InlineCompletion = true;
-    bool PendIoctls = false;
+    bool PendIoctls = false;  // until CompletePendingIoctls or a cancel
+    bool IgnoreIoctlCancels = false;
     std::map<ULONG, NTSTATUS> IoctlStatus;  // by code; success otherwise
     std::vector<PortIoctl> Ioctls;
     std::deque<ReadItem> Queue;
@@ -91,6 +92,7 @@ public:
 private:
     static NTSTATUS Dispatch(PDEVICE_OBJECT device, PIRP irp);
     static VOID Cancel(PDEVICE_OBJECT device, PIRP irp);
+    static VOID CancelIoctl(PDEVICE_OBJECT device, PIRP irp);
     void CompleteRead(PIRP irp, const ReadItem& item);
     PIRP pendingRead_ = nullptr;
     std::vector<PIRP> pendingIoctls_;
