@@ -367,12 +367,41 @@ LRESULT CALLBACK ObserverProc(HWND h, UINT m, WPARAM w, LPARAM l) {
     return DefWindowProcA(h, m, w, l);
 }
 
+// The processor's time since boot, 100 ns units: all, and the idle thread's.
+struct CpuTimes {
+    LONGLONG idle, all;
+};
+CpuTimes Cpu() {
+    struct {
+        LARGE_INTEGER idle, kernel, user, dpc, interrupt;
+        ULONG interrupts;
+    } p[8] = {};
+    typedef LONG(WINAPI * Query)(ULONG, PVOID, ULONG, PULONG);
+    static Query query = (Query)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+    ULONG n = 0;  // 8: each processor's times; kernel time holds the idle thread's
+    if (!query || query(8, p, sizeof p, &n) < 0) return CpuTimes{0, 0};
+    return CpuTimes{p[0].idle.QuadPart, p[0].kernel.QuadPart + p[0].user.QuadPart};
+}
+
 // While set, every hooked event is answered on the channel at once: the
 // host times touch-to-hook on its own clock.
 volatile bool g_answer;
+// While set, the hook stamps a burst's first event and its closing up: on
+// a busy guest the hook's thread runs before the main one.
+struct Stamp {
+    CpuTimes cpu;
+    DWORD tick;
+};
+volatile bool g_timing;
+volatile int g_stamps;
+Stamp g_stamp[2];
 
 LRESULT CALLBACK HookProc(int code, WPARAM w, LPARAM l) {
     if (code == HC_ACTION && g_answer) OutputDebugStringA("OVTRX H\n");
+    if (code == HC_ACTION && g_timing && (g_stamps == 0 || (g_stamps == 1 && w == WM_LBUTTONUP))) {
+        g_stamp[g_stamps] = Stamp{Cpu(), GetTickCount()};
+        ++g_stamps;
+    }
     if (code == HC_ACTION && g_nhooked < kMaxEvents) {
         const MSLLHOOKSTRUCT* s = (const MSLLHOOKSTRUCT*)l;
         g_hooked[g_nhooked++] = Event{(UINT)w, (int)s->pt.x, (int)s->pt.y};
@@ -730,22 +759,6 @@ void Modes() {
     Observe(false);
 }
 
-// The processor's time since boot, 100 ns units: all, and the idle thread's.
-struct CpuTimes {
-    LONGLONG idle, all;
-};
-CpuTimes Cpu() {
-    struct {
-        LARGE_INTEGER idle, kernel, user, dpc, interrupt;
-        ULONG interrupts;
-    } p[8] = {};
-    typedef LONG(WINAPI * Query)(ULONG, PVOID, ULONG, PULONG);
-    static Query query = (Query)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
-    ULONG n = 0;  // 8: each processor's times; kernel time holds the idle thread's
-    if (!query || query(8, p, sizeof p, &n) < 0) return CpuTimes{0, 0};
-    return CpuTimes{p[0].idle.QuadPart, p[0].kernel.QuadPart + p[0].user.QuadPart};
-}
-
 // A burst the host sends, from its first hooked event to the hooked up that
 // ends it: seconds, the share of them the processor was busy, events.
 struct Burst {
@@ -754,19 +767,15 @@ struct Burst {
 };
 Burst TimeBurst(const char* request) {
     ClearEvents();
+    g_stamps = 0;
+    g_timing = true;
     Say("REQ %s", request);
-    WaitFor([] { return g_nhooked > 0; }, 60000);
-    const CpuTimes a = Cpu();
-    const DWORD t0 = GetTickCount();
-    auto up = [] {
-        for (int i = 0; i < g_nhooked; ++i)
-            if (g_hooked[i].msg == WM_LBUTTONUP) return true;
-        return false;
-    };
-    WaitFor([&] { return up() && CountButtons() >= 2; }, 90000);
-    const CpuTimes b = Cpu();
-    const LONGLONG all = b.all - a.all;
-    return Burst{(GetTickCount() - t0) / 1000.0, all > 0 ? 1.0 - (double)(b.idle - a.idle) / all : -1.0, g_nhooked};
+    WaitFor([] { return g_stamps == 2 && CountButtons() >= 2; }, 150000);
+    g_timing = false;
+    if (g_stamps < 2) return Burst{0, -1.0, g_nhooked};
+    const LONGLONG all = g_stamp[1].cpu.all - g_stamp[0].cpu.all;
+    return Burst{(g_stamp[1].tick - g_stamp[0].tick) / 1000.0,
+                 all > 0 ? 1.0 - (double)(g_stamp[1].cpu.idle - g_stamp[0].cpu.idle) / all : -1.0, g_nhooked};
 }
 
 // 10 s at the line's full rate: every packet one movement at its place.
