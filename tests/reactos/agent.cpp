@@ -14,6 +14,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <io.h>
+
 #include <commctrl.h>
 #include <prsht.h>
 
@@ -31,6 +33,7 @@ namespace {
 FILE* g_log;
 const char* g_scenario = "agent";
 int g_failed;
+int g_checks, g_fails;  // this scenario's, for its count line
 
 void Say(const char* fmt, ...) {
     char line[480];
@@ -54,8 +57,23 @@ bool Check(bool ok, const char* fmt, ...) {
     vsnprintf(text, sizeof text, fmt, a);
     va_end(a);
     Say("CHECK %s %s %s", g_scenario, ok ? "PASS" : "FAIL", text);
-    if (!ok) ++g_failed;
+    ++g_checks;
+    if (!ok) ++g_failed, ++g_fails;
     return ok;
+}
+
+// The log reaches the disk before a reset: the host compares it with what
+// came over the channel.
+void FlushLog() {
+    if (g_log) FlushFileBuffers((HANDLE)_get_osfhandle(_fileno(g_log)));
+}
+
+// Every scenario ends on its own count: a line lost on the channel fails it.
+void EndScenario() {
+    if (!g_checks && !strcmp(g_scenario, "agent")) return;
+    Say("DONE %s %d %d", g_scenario, g_checks, g_fails);
+    g_checks = g_fails = 0;
+    FlushLog();
 }
 
 // Runs the message loop for a while: the observer lives on it.
@@ -349,12 +367,41 @@ LRESULT CALLBACK ObserverProc(HWND h, UINT m, WPARAM w, LPARAM l) {
     return DefWindowProcA(h, m, w, l);
 }
 
+// The processor's time since boot, 100 ns units: all, and the idle thread's.
+struct CpuTimes {
+    LONGLONG idle, all;
+};
+CpuTimes Cpu() {
+    struct {
+        LARGE_INTEGER idle, kernel, user, dpc, interrupt;
+        ULONG interrupts;
+    } p[8] = {};
+    typedef LONG(WINAPI * Query)(ULONG, PVOID, ULONG, PULONG);
+    static Query query = (Query)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+    ULONG n = 0;  // 8: each processor's times; kernel time holds the idle thread's
+    if (!query || query(8, p, sizeof p, &n) < 0) return CpuTimes{0, 0};
+    return CpuTimes{p[0].idle.QuadPart, p[0].kernel.QuadPart + p[0].user.QuadPart};
+}
+
 // While set, every hooked event is answered on the channel at once: the
 // host times touch-to-hook on its own clock.
 volatile bool g_answer;
+// While set, the hook stamps a burst's first event and its closing up: on
+// a busy guest the hook's thread runs before the main one.
+struct Stamp {
+    CpuTimes cpu;
+    DWORD tick;
+};
+volatile bool g_timing;
+volatile int g_stamps;
+Stamp g_stamp[2];
 
 LRESULT CALLBACK HookProc(int code, WPARAM w, LPARAM l) {
     if (code == HC_ACTION && g_answer) OutputDebugStringA("OVTRX H\n");
+    if (code == HC_ACTION && g_timing && (g_stamps == 0 || (g_stamps == 1 && w == WM_LBUTTONUP))) {
+        g_stamp[g_stamps] = Stamp{Cpu(), GetTickCount()};
+        ++g_stamps;
+    }
     if (code == HC_ACTION && g_nhooked < kMaxEvents) {
         const MSLLHOOKSTRUCT* s = (const MSLLHOOKSTRUCT*)l;
         g_hooked[g_nhooked++] = Event{(UINT)w, (int)s->pt.x, (int)s->pt.y};
@@ -420,10 +467,14 @@ int CountButtons() {
 
 // ---- the panel -----------------------------------------------------------------------
 
-// The simulated panel's geometry: raw = a + pixel * b, not the identity.
+// The simulated panel's geometry: raw = a + pixel * b, not the identity;
+// its edges are the bounds a calibration on it must store.
 int g_w = 800, g_h = 600;
 int RawX(int px) { return 200 + px * 1600 / g_w; }
 int RawY(int py) { return 300 + py * 1400 / g_h; }
+const char* const kBoundNames[] = {"XLow", "XHigh", "YLow", "YHigh", "XOffset", "YOffset"};
+const long kBounds[] = {200, 1800, 300, 1700, 0, 0};
+bool g_calibrated;  // the calibration ran in this boot and stored them
 
 // Written from the mapping rule, not taken from the driver: strictly
 // between the bounds the quotient over their distance, at or below Low 1,
@@ -434,21 +485,37 @@ unsigned ExpectAxis(unsigned raw, unsigned low, unsigned high) {
 }
 // The window system's scale from 0..65535 to pixels.
 int ToPixel(unsigned v, int size) { return (int)((v * (unsigned)size) >> 16); }
-int PixelX(int raw) { return ToPixel(ExpectAxis(raw, Param("XLow"), Param("XHigh")), g_w); }
-int PixelY(int raw) { return ToPixel(ExpectAxis(raw, Param("YLow"), Param("YHigh")), g_h); }
+unsigned AxisX(int raw) { return ExpectAxis(raw, kBounds[0], kBounds[1]); }
+unsigned AxisY(int raw) { return ExpectAxis(raw, kBounds[2], kBounds[3]); }
+int PixelX(int raw) { return ToPixel(AxisX(raw), g_w); }
+int PixelY(int raw) { return ToPixel(AxisY(raw), g_h); }
 
-// Asks the host for packets and waits until `want` button messages came.
+// A plan without the calibration stores the panel's bounds itself.
+void KnownBounds() {
+    if (g_calibrated) return;
+    for (int i = 0; i < 6; ++i) RegSetDword(kParams, kBoundNames[i], (DWORD)kBounds[i]);
+    Io(IOCTL_TOUCH_RELOAD_PARAMETERS, NULL, 0);
+    g_calibrated = true;
+    Say("the panel's bounds stored (no calibration in this boot)");
+}
+
+// Asks the host for packets and waits until `want` button messages came
+// (the last packet is the up: its message ends the wait).
 void Touch(const char* packets, int want, DWORD ms = 15000) {
     Say("REQ send %s", packets);
     WaitFor([&] { return CountButtons() >= want; }, ms);
-    Pump(200);
 }
 
-// A touch's packets at pixel points: a down at a, a move to b, an up at c.
+// A touch's packets at pixel points: a down at a, moves to b and on to
+// halfway between b and c, an up at c.
 void TouchPixels(char* out, int size, int ax, int ay, int bx, int by, int cx, int cy, bool damage) {
-    snprintf(out, size, "d%d,%d%s m%d,%d%s u%d,%d", RawX(ax), RawY(ay), damage ? " noise" : "", RawX(bx), RawY(by),
-             damage ? " bad noise" : "", RawX(cx), RawY(cy));
+    snprintf(out, size, "d%d,%d%s m%d,%d m%d,%d%s u%d,%d", RawX(ax), RawY(ay), damage ? " noise" : "", RawX(bx),
+             RawY(by), RawX((bx + cx) / 2), RawY((by + cy) / 2), damage ? " bad noise" : "", RawX(cx), RawY(cy));
 }
+
+// Whether the last event in a list is at a pixel point: a step's last
+// packet, the sign that everything before it was delivered.
+bool LastAt(const Event* e, volatile int& n, int x, int y) { return n > 0 && e[n - 1].x == x && e[n - 1].y == y; }
 
 // ---- scenarios ---------------------------------------------------------------------------
 
@@ -654,9 +721,10 @@ void FirstBoot() {
         PostMessageA(win, WM_KEYDOWN, VK_ESCAPE, 0);
         WaitGone(kCalibClass, NULL, 5000);
     }
-    const char* names[] = {"XLow", "XHigh", "YLow", "YHigh", "XOffset", "YOffset"};
-    const long want[] = {200, 1800, 300, 1700, 0, 0};
-    for (int i = 0; i < 6; ++i) Check(Param(names[i]) == want[i], "stored %s %ld (got %ld)", names[i], want[i], Param(names[i]));
+    g_calibrated = true;
+    for (int i = 0; i < 6; ++i)
+        Check(Param(kBoundNames[i]) == kBounds[i], "stored %s %ld (got %ld)", kBoundNames[i], kBounds[i],
+              Param(kBoundNames[i]));
 
     // The logon's Run entries follow the run-once ones: the harness starts
     // a second agent now, which quits at once. Its console and start-up
@@ -689,29 +757,46 @@ void FirstBoot() {
 // both buttons; every mode's flags are the core's tests. Then reports off.
 void Modes() {
     Check(OpenDevice(5000), "device");
+    KnownBounds();
     Observe(true);
     const int ax = 150, ay = 120, bx = 300, by = 260, cx = 500, cy = 420;
-    char pk[300], got[300], want[300];
+    char pk[300], got[300], want[300], order[100];
     const int modes[][2] = {{0, 0}, {1, 1}, {2, 0}, {3, 1}};  // MouseMode, ButtonMode
+    // The hook's order of buttons and the two moves (x: an event elsewhere):
+    // a drag moves with the button held.
+    const char* const orders[] = {"+ - 1 2", "1 2 + -", "+ 1 2 -", "+ 1 2 -"};
+    const int m1x = PixelX(RawX(bx)), m1y = PixelY(RawY(by));
+    const int m2x = PixelX(RawX((bx + cx) / 2)), m2y = PixelY(RawY((by + cy) / 2));
     for (const auto& m : modes) {
         const int mm = m[0], bm = m[1];
         IoWord(IOCTL_TOUCH_SET_MOUSE_MODE, mm);
         IoWord(IOCTL_TOUCH_SET_BUTTON_MODE, bm);
         ClearEvents();
         TouchPixels(pk, sizeof pk, ax, ay, bx, by, cx, cy, true);
-        Touch(pk, 2);
+        int dx = PixelX(RawX(ax)), dy = PixelY(RawY(ay)), ux = PixelX(RawX(cx)), uy = PixelY(RawY(cy));
+        // Done when the up's event is last in the hook and in the window, however late.
+        Say("REQ send %s", pk);
+        bool ended = WaitFor([&] { return LastAt(g_hooked, g_nhooked, ux, uy) && LastAt(g_msgs, g_nmsgs, ux, uy); },
+                             30000);
         Buttons(got, sizeof got);
         const char b = bm ? 'R' : 'L';
-        int dx = PixelX(RawX(ax)), dy = PixelY(RawY(ay)), ux = PixelX(RawX(cx)), uy = PixelY(RawY(cy));
         if (mm == 0) snprintf(want, sizeof want, "%c+%d,%d %c-%d,%d", b, dx, dy, b, dx, dy);
         else if (mm == 1) snprintf(want, sizeof want, "%c+%d,%d %c-%d,%d", b, ux, uy, b, ux, uy);
         else snprintf(want, sizeof want, "%c+%d,%d %c-%d,%d", b, dx, dy, b, ux, uy);
-        // A drag moves with the button held: a move at b between them.
-        bool moved = false;
-        int mx = PixelX(RawX(bx)), my = PixelY(RawY(by));
-        for (int i = 0; i < g_nhooked; ++i) moved |= g_hooked[i].msg == WM_MOUSEMOVE && g_hooked[i].x == mx && g_hooked[i].y == my;
-        Check(!strcmp(got, want) && moved, "MouseMode %d ButtonMode %d: %s (wanted %s), move to %d,%d %s", mm, bm,
-              got, want, mx, my, moved ? "seen" : "missing");
+        order[0] = 0;
+        for (int i = 0; i < g_nhooked; ++i) {
+            const Event& e = g_hooked[i];
+            const char* w = e.msg == WM_LBUTTONDOWN || e.msg == WM_RBUTTONDOWN ? "+"
+                            : e.msg == WM_LBUTTONUP || e.msg == WM_RBUTTONUP   ? "-"
+                            : e.x == m1x && e.y == m1y                          ? "1"
+                            : e.x == m2x && e.y == m2y                          ? "2"
+                            : (e.x == dx && e.y == dy) || (e.x == ux && e.y == uy) ? NULL
+                                                                                : "x";
+            if (w) snprintf(order + strlen(order), sizeof order - strlen(order), "%s%s", order[0] ? " " : "", w);
+        }
+        Check(ended && !strcmp(got, want) && !strcmp(order, orders[mm]),
+              "MouseMode %d ButtonMode %d: %s (wanted %s), hook order '%s' (wanted '%s')%s", mm, bm, got, want, order,
+              orders[mm], ended ? "" : ", the up never came last");
     }
     Shot("modes-observer", g_observer);
     // Reports off: nothing reaches the window; the capture still works.
@@ -723,35 +808,56 @@ void Modes() {
     TouchPixels(pk, sizeof pk, 200, 200, 210, 210, 220, 220, false);
     Say("REQ send %s", pk);
     bool done = WaitCapture(CAPTURE_DONE, 15000);
-    Pump(800);
     CaptureRecord c = Capture();
-    Check(done && c.RawX == (DWORD)RawX(220) && c.RawY == (DWORD)RawY(220) && g_nmsgs == 0 && g_nhooked == 0,
-          "reports off: %d messages, capture %lx at %lu,%lu", g_nmsgs, (unsigned long)c.State, (unsigned long)c.RawX,
-          (unsigned long)c.RawY);
+    Check(done && c.RawX == (DWORD)RawX(220) && c.RawY == (DWORD)RawY(220),
+          "reports off: capture %lx at %lu,%lu", (unsigned long)c.State, (unsigned long)c.RawX, (unsigned long)c.RawY);
+    // Reports on again: the next touch, elsewhere, ends the wait; anything
+    // the first one reported, however late, came before it.
     Io(IOCTL_TOUCH_ENABLE_REPORTS, NULL, 0);
-    ClearEvents();
+    TouchPixels(pk, sizeof pk, 600, 300, 610, 310, 620, 320, false);
     Touch(pk, 2);
-    Check(CountButtons() == 2, "reports on again: %d button messages", CountButtons());
+    int early = 0;
+    for (int i = 0; i < g_nhooked; ++i) early += g_hooked[i].x < PixelX(RawX(600)) - 2;
+    Check(CountButtons() == 2 && early == 0, "reports off: %d events of that touch; on again: %d button messages",
+          early, CountButtons());
     Io(IOCTL_TOUCH_RELOAD_PARAMETERS, NULL, 0);
     Observe(false);
 }
 
+// A burst the host sends, from its first hooked event to the hooked up that
+// ends it: seconds, the share of them the processor was busy, events.
+struct Burst {
+    double seconds, busy;
+    int events;
+};
+Burst TimeBurst(const char* request) {
+    ClearEvents();
+    g_stamps = 0;
+    g_timing = true;
+    Say("REQ %s", request);
+    WaitFor([] { return g_stamps == 2 && CountButtons() >= 2; }, 150000);
+    g_timing = false;
+    if (g_stamps < 2) return Burst{0, -1.0, g_nhooked};
+    const LONGLONG all = g_stamp[1].cpu.all - g_stamp[0].cpu.all;
+    return Burst{(g_stamp[1].tick - g_stamp[0].tick) / 1000.0,
+                 all > 0 ? 1.0 - (double)(g_stamp[1].cpu.idle - g_stamp[0].cpu.idle) / all : -1.0, g_nhooked};
+}
+
 // 10 s at the line's full rate: every packet one movement at its place.
+// Then the same rate of PS/2 moves, through the same mouse class and
+// window system without the serial path: what the guest's processor
+// spends on each, for the record.
 void Pace() {
     const int n = 960, x0 = 220, y0 = 320;
     Check(OpenDevice(5000), "device");
+    KnownBounds();
     IoWord(IOCTL_TOUCH_SET_MOUSE_MODE, 2);
     IoWord(IOCTL_TOUCH_SET_BUTTON_MODE, 0);
     Observe(true);
-    ClearEvents();
-    Say("REQ burst %d %d %d", n, x0, y0);
-    // The host may still be busy with an earlier request; then 3 s quiet.
-    WaitFor([] { return g_nhooked > 0; }, 30000);
-    DWORD quiet = GetTickCount();
-    for (int count = 0; GetTickCount() - quiet < 3000;) {
-        Pump(100);
-        if (g_nhooked != count) count = g_nhooked, quiet = GetTickCount();
-    }
+    char request[64];
+    snprintf(request, sizeof request, "burst %d %d %d", n, x0, y0);
+    // Done at the burst's last packet, its up, however late.
+    const Burst touch = TimeBurst(request);
     // Each packet has its own place: an event is the packet at its place
     // (a button event at the place of the move before it is that packet).
     static int ex[n], ey[n];
@@ -782,6 +888,12 @@ void Pace() {
           ex[0], ey[0]);
     Say("FIGURE pace: %d packets at the full line rate, %d lost, %d out of order", n, n - seen, backwards);
     Check(CountButtons() == 2, "the burst's down and up reach the window (%d button messages)", CountButtons());
+    snprintf(request, sizeof request, "ps2burst %d", n);
+    const Burst ps2 = TimeBurst(request);
+    Say("FIGURE guest CPU: serial touch burst %d packets in %.1f s, %.1f %% busy; PS/2 burst at the same rate, %d "
+        "events in %.1f s, %.1f %% busy; ratio %.2f",
+        n, touch.seconds, touch.busy * 100, ps2.events, ps2.seconds, ps2.busy * 100,
+        ps2.busy > 0 ? touch.busy / ps2.busy : 0.0);
     Observe(false);
 }
 
@@ -828,49 +940,126 @@ void Sound() {
     Io(IOCTL_TOUCH_RELOAD_PARAMETERS, NULL, 0);
 }
 
+// ovtdump, run as a technician runs it: its output to a file read as it grows.
+const char kDump[] = "C:\\ovt\\pkg\\ovtdump.exe";
+const char kDumpOut[] = "C:\\ovt\\dump.txt";
+char g_dumpText[8192];
+
+HANDLE StartDump(const char* args) {
+    SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
+    HANDLE f = CreateFileA(kDumpOut, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0, NULL);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = si.hStdError = f;
+    PROCESS_INFORMATION pi = {};
+    char line[300];
+    snprintf(line, sizeof line, "%s %s", kDump, args);
+    // No console: a second new console soon after one closed fails the
+    // program's start on this system.
+    BOOL ok = CreateProcessA(NULL, line, NULL, NULL, TRUE, DETACHED_PROCESS, NULL, NULL, &si, &pi);
+    CloseHandle(f);
+    if (!Check(ok != FALSE, "started ovtdump %s (error %lu)", args, ok ? 0 : GetLastError())) return NULL;
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+const char* DumpOutput() {
+    g_dumpText[0] = 0;
+    HANDLE f = CreateFileA(kDumpOut, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    DWORD n = 0;
+    if (f != INVALID_HANDLE_VALUE) {
+        ReadFile(f, g_dumpText, sizeof g_dumpText - 1, &n, NULL);
+        CloseHandle(f);
+    }
+    g_dumpText[n] = 0;
+    return g_dumpText;
+}
+// The first line starting with prefix, waited for.
+bool DumpLine(const char* prefix, char* got, int size) {
+    got[0] = 0;
+    bool found = WaitFor([&] { return strstr(DumpOutput(), prefix) != NULL; }, 20000);
+    if (found) {
+        const char* at = strstr(g_dumpText, prefix);
+        int n = (int)strcspn(at, "\r\n");
+        snprintf(got, size, "%.*s", n < size - 1 ? n : size - 1, at);
+    }
+    return found;
+}
+// Ends it and passes what it printed to the host, line by line.
+void StopDump(HANDLE& p) {
+    if (p && WaitForSingleObject(p, 0) == WAIT_TIMEOUT) TerminateProcess(p, 0);
+    if (p) CloseHandle(p);
+    p = NULL;
+    DumpOutput();
+    // Not strtok: the plan's words are being walked with it.
+    for (const char* l = g_dumpText; *l; l += strspn(l, "\r\n")) {
+        const int n = (int)strcspn(l, "\r\n");
+        if (n) Say("ovtdump: %.*s", n, l);
+        l += n;
+    }
+}
+// The watch, polling: only then may the touches it should see come.
+HANDLE StartWatch() {
+    HANDLE p = StartDump("--driver");
+    char got[200];
+    Check(DumpLine("watching", got, sizeof got), "the watch says it is watching: '%s'", got);
+    return p;
+}
+
+// The tool twice, with the field watch running beside it: a watch that
+// takes the tool's touch leaves the next one a right click.
 void AltClick() {
     Check(OpenDevice(5000), "device");
     Io(IOCTL_TOUCH_RELOAD_PARAMETERS, NULL, 0);
+    KnownBounds();
     char exe[MAX_PATH], title[64];
     Path(exe, g_win, "\\OVTouch\\altclick.exe");
     HANDLE p = Launch(exe);
     HWND win = WaitTop(kAltClass, NULL, 20000);
     if (!Check(win != NULL, "tool window")) return EndProcess(p, 0);
+    HANDLE watch = StartWatch();
     Pump(500);
     Text(win, title, sizeof title);
     Check(!strcmp(title, kAltLeft), "title 左键 at start");
     Shot("altclick-left", win);
-    RECT r;
-    GetWindowRect(win, &r);
-    MouseClick((r.left + r.right) / 2, r.bottom - 16);
-    Check(WaitFor([] { return GetWord(IOCTL_TOUCH_GET_BUTTON_MODE) == 1; }, 5000), "ButtonMode 1 after the click");
-    Pump(300);
-    Text(win, title, sizeof title);
-    Check(!strcmp(title, kAltRight), "title 右键");
-    Shot("altclick-right", win);
-    Check(WaitCapture(CAPTURE_ARMED, 5000), "capture armed by the tool");
-    // The next touch is a right click where it lands, away from the tool.
-    Observe(true, false);
-    SetWindowPos(win, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    ClearEvents();
     const int tx = 120, ty = 500;
     char pk[100], got[200], want[200];
     snprintf(pk, sizeof pk, "d%d,%d u%d,%d", RawX(tx), RawY(ty), RawX(tx), RawY(ty));
-    Touch(pk, 2);
-    Buttons(got, sizeof got);
-    int px = PixelX(RawX(tx)), py = PixelY(RawY(ty));
-    snprintf(want, sizeof want, "R+%d,%d R-%d,%d", px, py, px, py);
-    Check(!strcmp(got, want), "the touch is a right click: %s (wanted %s)", got, want);
-    Check(WaitFor([] { return GetWord(IOCTL_TOUCH_GET_BUTTON_MODE) == 0; }, 5000), "ButtonMode back to 0 after the lift-off");
-    Pump(300);
-    Text(win, title, sizeof title);
-    Check(!strcmp(title, kAltLeft), "title back to 左键");
-    Shot("altclick-back-left", win);
-    ClearEvents();
-    Touch(pk, 2);
-    Buttons(got, sizeof got);
-    snprintf(want, sizeof want, "L+%d,%d L-%d,%d", px, py, px, py);
-    Check(!strcmp(got, want), "the next touch is a left one again: %s", got);
+    const int px = PixelX(RawX(tx)), py = PixelY(RawY(ty));
+    RECT r;
+    for (int round = 1; round <= 2; ++round) {
+        if (round == 2) Observe(false);
+        GetWindowRect(win, &r);
+        MouseClick((r.left + r.right) / 2, r.bottom - 16);
+        Check(WaitFor([] { return GetWord(IOCTL_TOUCH_GET_BUTTON_MODE) == 1; }, 5000),
+              "ButtonMode 1 after the click (round %d)", round);
+        Pump(300);
+        Text(win, title, sizeof title);
+        Check(!strcmp(title, kAltRight), "title 右键");
+        if (round == 1) Shot("altclick-right", win);
+        Check(WaitCapture(CAPTURE_ARMED, 5000), "capture armed by the tool");
+        // The next touch is a right click where it lands, away from the tool.
+        Observe(true, false);
+        SetWindowPos(win, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        ClearEvents();
+        Touch(pk, 2);
+        Buttons(got, sizeof got);
+        snprintf(want, sizeof want, "R+%d,%d R-%d,%d", px, py, px, py);
+        Check(!strcmp(got, want), "the touch is a right click: %s (wanted %s)", got, want);
+        Check(WaitFor([] { return GetWord(IOCTL_TOUCH_GET_BUTTON_MODE) == 0; }, 5000),
+              "ButtonMode back to 0 after the lift-off (round %d)", round);
+        Pump(300);
+        Text(win, title, sizeof title);
+        Check(!strcmp(title, kAltLeft), "title back to 左键");
+        if (round == 1) Shot("altclick-back-left", win);
+        ClearEvents();
+        Touch(pk, 2);
+        Buttons(got, sizeof got);
+        snprintf(want, sizeof want, "L+%d,%d L-%d,%d", px, py, px, py);
+        Check(!strcmp(got, want), "the next touch is a left one again: %s", got);
+    }
+    StopDump(watch);
     Observe(false);
     // A second copy ends at once and leaves the first alone.
     HANDLE second = Launch(exe);
@@ -1137,108 +1326,95 @@ void Uninstalled() {
     Shot("uninstalled-desktop");
 }
 
-// Field diagnosis, one step a boot, chosen by what is installed: (A) the
-// driver runs on COM2: ovtdump COM2 is refused in one line, ovtdump --driver
-// prints touches at their mapped places; Port becomes 5 for the next boot.
-// (B) Port 5, no such port: the System log holds one entry of ours for it,
-// formatted through the registered message file. (C) not installed:
-// ovtdump COM2 decodes the host's packets itself.
-void FieldDiag() {
-    const char dump[] = "C:\\ovt\\pkg\\ovtdump.exe";
-    const char out[] = "C:\\ovt\\dump.txt";
-    auto start = [&](const char* args) -> HANDLE {
-        SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
-        HANDLE f = CreateFileA(out, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0, NULL);
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        si.hStdOutput = si.hStdError = f;
-        PROCESS_INFORMATION pi = {};
-        char line[300];
-        snprintf(line, sizeof line, "%s %s", dump, args);
-        // No console: a second new console soon after one closed fails the
-        // program's start on this system.
-        BOOL ok = CreateProcessA(NULL, line, NULL, NULL, TRUE, DETACHED_PROCESS, NULL, NULL, &si, &pi);
-        CloseHandle(f);
-        if (!Check(ok != FALSE, "started ovtdump %s (error %lu)", args, ok ? 0 : GetLastError())) return NULL;
-        CloseHandle(pi.hThread);
-        return pi.hProcess;
-    };
-    static char text[8192];
-    auto output = [&]() -> const char* {
-        text[0] = 0;
-        HANDLE f = CreateFileA(out, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-        DWORD n = 0;
-        if (f != INVALID_HANDLE_VALUE) {
-            ReadFile(f, text, sizeof text - 1, &n, NULL);
-            CloseHandle(f);
+// The System log's entries of source OVTouch (each said when `say`); the
+// COM5 warnings' strings into `com5` and their count, the latest's
+// hand-over (seconds from logged to written) into `handover`.
+struct OurEntries {
+    int all, com5;
+    WCHAR strings[3][64];
+    long handover;
+};
+bool ScanLog(OurEntries* o, bool say) {
+    static BYTE buf[0x10000];
+    memset(o, 0, sizeof *o);
+    HANDLE log = OpenEventLogA(NULL, "System");
+    if (log == NULL) return false;
+    for (;;) {
+        DWORD read = 0, need = 0;
+        if (!ReadEventLogW(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buf, sizeof buf, &read, &need))
+            break;
+        for (BYTE* r = buf; r < buf + read; r += ((EVENTLOGRECORD*)r)->Length) {
+            EVENTLOGRECORD* e = (EVENTLOGRECORD*)r;
+            if (lstrcmpW((WCHAR*)(e + 1), L"OVTouch")) continue;
+            ++o->all;
+            WCHAR strings[3][64] = {};
+            const WCHAR* str = (WCHAR*)(r + e->StringOffset);
+            char line8[300];
+            int n = snprintf(line8, sizeof line8, "entry %08lx:", e->EventID);
+            for (int i = 0; i < e->NumStrings; ++i, str += lstrlenW(str) + 1) {
+                n += snprintf(line8 + n, sizeof line8 - n, " '%ls'", str);
+                if (i < 3) lstrcpynW(strings[i], str, 64);
+            }
+            if (say) Say("%s", line8);
+            // The system's device name first (empty: logged in the driver's name).
+            if (e->EventID == 0x80040001 && e->NumStrings == 3 && !lstrcmpW(strings[1], L"COM5")) {
+                memcpy(o->strings, strings, sizeof strings);
+                o->handover = (long)(e->TimeWritten - e->TimeGenerated);
+                ++o->com5;
+            }
         }
-        text[n] = 0;
-        return text;
-    };
-    auto line = [&](const char* prefix, char* got, int size) {
-        got[0] = 0;
-        bool found = WaitFor([&] { return strstr(output(), prefix) != NULL; }, 20000);
-        if (found) {
-            const char* at = strstr(text, prefix);
-            int n = (int)strcspn(at, "\r\n");
-            snprintf(got, size, "%.*s", n < size - 1 ? n : size - 1, at);
-        }
-        return found;
-    };
-    // Ends it and passes what it printed to the host, line by line.
-    auto stop = [&](HANDLE& p) {
-        if (p && WaitForSingleObject(p, 0) == WAIT_TIMEOUT) TerminateProcess(p, 0);
-        if (p) CloseHandle(p);
-        p = NULL;
-        output();
-        // Not strtok: the plan's words are being walked with it.
-        for (const char* l = text; *l; l += strspn(l, "\r\n")) {
-            const int n = (int)strcspn(l, "\r\n");
-            if (n) Say("ovtdump: %.*s", n, l);
-            l += n;
-        }
-    };
-    char got[300], want[300];
+    }
+    CloseEventLog(log);
+    return true;
+}
 
+// Field diagnosis, one step a boot, chosen by what is installed: (A) the
+// driver runs on COM2 after a default install: its boot logged nothing;
+// ovtdump COM2 is refused in one line, ovtdump --driver prints touches at
+// their mapped places; Port becomes 5 for the next boot. (B) Port 5, no
+// such port: the System log holds one entry of ours for it, formatted
+// through the registered message file. (C) not installed: ovtdump COM2
+// decodes the host's packets itself.
+void FieldDiag() {
+    char got[300], want[300];
     if (!KeyExists(HKEY_LOCAL_MACHINE, kService)) {  // (C)
-        HANDLE p = start("COM2");
+        HANDLE p = StartDump("COM2");
         Pump(2000);
         Say("REQ send noise d1024,512 bad u1024,512");
-        Check(line("packet up", got, sizeof got), "ovtdump COM2 decodes the up packet: '%s'", got);
-        output();
-        Check(strstr(text, "packet down raw_x=1024 raw_y=512\r\nrecord flags=0x0001 x=32767 y=16383\r\n"
-                           "record flags=0x0002 x=32767 y=16383\r\n") != NULL &&
-                  strstr(text, "drop checksum") != NULL,
+        Check(DumpLine("packet up", got, sizeof got), "ovtdump COM2 decodes the up packet: '%s'", got);
+        Check(strstr(DumpOutput(), "packet down raw_x=1024 raw_y=512\r\nrecord flags=0x0001 x=32767 y=16383\r\n"
+                                   "record flags=0x0002 x=32767 y=16383\r\n") != NULL &&
+                  strstr(g_dumpText, "drop checksum") != NULL,
               "the down packet's clicks at 32767,16383, the damaged one dropped");
-        stop(p);
+        StopDump(p);
         return;
     }
 
     const long port = Param("Port");
     if (port != 5) {  // (A): the driver holds COM2 since boot (the applet may have stored another port)
-        HANDLE p = start("COM2");
+        // Minutes after the boot: whatever the boot logged has been handed over.
+        OurEntries o = {};
+        const bool read = ScanLog(&o, true);
+        Check(read && o.all == 0, "a default install's boot logged nothing of OVTouch (%d entries)", o.all);
+        KnownBounds();
+        HANDLE p = StartDump("COM2");
         Check(p && WaitForSingleObject(p, 20000) == WAIT_OBJECT_0, "ovtdump COM2 ends at once");
         DWORD rc = 0;
         if (p) GetExitCodeProcess(p, &rc);
         if (p) CloseHandle(p);
-        Check(rc == 1 && !strcmp(output(),
+        Check(rc == 1 && !strcmp(DumpOutput(),
                                  "ovtdump: COM2: in use; the touch driver is running and holds its port: use ovtdump "
                                  "--driver\r\n"),
-              "refused in one line (exit %lu): '%s'", rc, text);
+              "refused in one line (exit %lu): '%s'", rc, g_dumpText);
 
-        p = start("--driver");
         DWORD button = GetWord(IOCTL_TOUCH_GET_BUTTON_MODE), mode = GetWord(IOCTL_TOUCH_GET_MOUSE_MODE);
         BeepSettings beep = {};
         Io(IOCTL_TOUCH_GET_BEEP, NULL, 0, &beep, sizeof beep);
         snprintf(want, sizeof want, "driver ButtonMode=%lu MouseMode=%lu BeepMode=%lu BeepFreq=%lu BeepTime=%lu",
                  button, mode, (unsigned long)beep.BeepMode, (unsigned long)beep.BeepFreq,
                  (unsigned long)beep.BeepTime);
-        DWORD alive = 0;
-        bool shown = line("driver ", got, sizeof got);
-        if (p) GetExitCodeProcess(p, &alive);
-        Check(shown && !strcmp(got, want), "settings '%s' (exit code %lx)", got, alive);
+        p = StartWatch();
+        Check(DumpLine("driver ", got, sizeof got) && !strcmp(got, want), "settings '%s'", got);
         // What the last record of a down and of an up does, by mode.
         const char* side = button == 1 ? "right" : "left";
         char down[32], up[32];
@@ -1254,66 +1430,39 @@ void FieldDiag() {
             Say("REQ send %c%d,%d", st.what[0], rx, ry);
             char buttons[32];
             snprintf(buttons, sizeof buttons, "%s%s", st.buttons[0] == '-' ? side : "", st.buttons);
-            snprintf(want, sizeof want, "touch %s raw_x=%d raw_y=%d x=%u y=%u buttons=%s", st.what, rx, ry,
-                     ExpectAxis(rx, Param("XLow"), Param("XHigh")), ExpectAxis(ry, Param("YLow"), Param("YHigh")), buttons);
+            snprintf(want, sizeof want, "touch %s raw_x=%d raw_y=%d x=%u y=%u buttons=%s", st.what, rx, ry, AxisX(rx),
+                     AxisY(ry), buttons);
             char prefix[32];
             snprintf(prefix, sizeof prefix, "touch %s", st.what);
-            Check(line(prefix, got, sizeof got) && !strcmp(got, want), "'%s' (want '%s')", got, want);
+            Check(DumpLine(prefix, got, sizeof got) && !strcmp(got, want), "'%s' (want '%s')", got, want);
         }
-        stop(p);
+        StopDump(p);
         RegSetDword(kParams, "Port", 5);
         return;
     }
 
-    // (B): the driver tried COM5 once a second since it loaded. The kernel
-    // hands entries over when its log worker next runs (here up to 30 s
-    // after the event log service is up): the log is read until ours came.
+    // (B): the driver has tried COM5 since it loaded. The kernel hands
+    // entries over when its log worker next runs (here up to 30 s after
+    // the event log service is up): the log is read until ours came, and
+    // a second would be a fault: it is given twice the first's hand-over,
+    // at least 30 s, to come.
     if (!Check(port == 5, "Port %ld is 5 (second step)", port)) return;
-    static BYTE buf[0x10000];
-    int ours = 0;
-    WCHAR found[3][64] = {};
-    auto scan = [&](bool say) {
-        ours = 0;
-        HANDLE log = OpenEventLogA(NULL, "System");
-        if (log == NULL) return false;
-        for (;;) {
-            DWORD read = 0, need = 0;
-            if (!ReadEventLogW(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buf, sizeof buf, &read, &need))
-                break;
-            for (BYTE* r = buf; r < buf + read; r += ((EVENTLOGRECORD*)r)->Length) {
-                EVENTLOGRECORD* e = (EVENTLOGRECORD*)r;
-                if (lstrcmpW((WCHAR*)(e + 1), L"OVTouch")) continue;
-                WCHAR strings[3][64] = {};
-                const WCHAR* str = (WCHAR*)(r + e->StringOffset);
-                char line8[300];
-                int n = snprintf(line8, sizeof line8, "entry %08lx:", e->EventID);
-                for (int i = 0; i < e->NumStrings; ++i, str += lstrlenW(str) + 1) {
-                    n += snprintf(line8 + n, sizeof line8 - n, " '%ls'", str);
-                    if (i < 3) lstrcpynW(strings[i], str, 64);
-                }
-                if (say) Say("%s", line8);
-                // The system's device name first (empty: logged in the driver's name).
-                if (e->EventID == 0x80040001 && e->NumStrings == 3 && !lstrcmpW(strings[1], L"COM5")) {
-                    memcpy(found, strings, sizeof found);
-                    ++ours;
-                }
-            }
-        }
-        CloseEventLog(log);
-        return true;
-    };
-    WaitFor([&] { return scan(false) && ours > 0; }, 120000);
-    Pump(3000);  // a second entry would be a fault: give it the time to come
-    Check(scan(true), "System log opens (error %lu)", GetLastError());
-    Check(ours == 1 && !lstrcmpW(found[0], L"") && !lstrcmpW(found[2], L"0xC0000034"),
-          "one entry 0x80040001 of OVTouch for COM5, status 0xC0000034 (%d)", ours);
+    OurEntries o = {};
+    WaitFor([&] { return ScanLog(&o, false) && o.com5 > 0; }, 180000);
+    const long wait = o.handover > 15 ? 2 * o.handover : 30;
+    Say("first entry handed over %ld s after it was logged: %ld s more for a second", o.handover, wait);
+    Pump((DWORD)wait * 1000);
+    const bool read = ScanLog(&o, true);
+    Check(read, "System log opens");
+    Check(o.com5 == 1 && o.all == 1 && !lstrcmpW(o.strings[0], L"") && !lstrcmpW(o.strings[2], L"0xC0000034"),
+          "one entry of OVTouch, 0x80040001 for COM5, status 0xC0000034 (%d for COM5, %d in all)", o.com5, o.all);
     char file[MAX_PATH] = "", path[MAX_PATH] = "";
     RegText(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\System\\OVTouch", "EventMessageFile",
             file, sizeof file);
     ExpandEnvironmentStringsA(file, path, sizeof path);
     HMODULE m = LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
     if (!Check(m != NULL, "message file %s loads (error %lu)", path, GetLastError())) return;
-    const WCHAR* args[3] = {found[0], found[1], found[2]};
+    const WCHAR* args[3] = {o.strings[0], o.strings[1], o.strings[2]};
     // 0 is what Event Viewer asks for: on this Chinese system, the Chinese.
     const WCHAR kChinese[] = L"\x89e6\x6478\x5c4f\x9a71\x52a8\x7a0b\x5e8f\x65e0\x6cd5\x6253\x5f00\x4e32\x53e3 COM5";
     const struct {
@@ -1385,7 +1534,9 @@ int RunWords(char* words) {
                 Sleep(1000);
             }
             Check(err == ERROR_SUCCESS, "registry flushed");
+            EndScenario();
             Say("END reset");
+            FlushLog();
             for (;;) Sleep(1000);
         }
         if (!strcmp(w, "halt")) {
@@ -1394,19 +1545,23 @@ int RunWords(char* words) {
                                         NULL, OPEN_EXISTING, 0, NULL);
             Check(volume != INVALID_HANDLE_VALUE && FlushFileBuffers(volume), "disk flushed (error %lu)", GetLastError());
             if (volume != INVALID_HANDLE_VALUE) CloseHandle(volume);
+            EndScenario();
             Say("END halt");
+            FlushLog();
             return g_failed != 0;
         }
         bool known = false;
         for (const auto& s : kScenarios) {
             if (strcmp(w, s.name)) continue;
             known = true;
+            EndScenario();
             g_scenario = s.name;
             Say("BEGIN %s", s.name);
             s.run();
         }
         if (!known) Say("unknown scenario %s", w);
     }
+    EndScenario();
     return g_failed != 0;
 }
 
