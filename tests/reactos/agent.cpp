@@ -883,10 +883,19 @@ void Pace() {
         if (k < last) ++backwards;
         last = k;
     }
+    // Where the losses are tells a full buffer (one run) from skipped events (scattered).
+    char gaps[200] = "";
+    for (int k = 0, runs = 0; k < n; ++k) {
+        if (at[k] || (k > 0 && !at[k - 1])) continue;
+        int e = k;
+        while (e + 1 < n && !at[e + 1]) ++e;
+        if (++runs <= 8)
+            snprintf(gaps + strlen(gaps), sizeof gaps - strlen(gaps), " %d-%d", k, e);
+    }
     Check(seen == n && backwards == 0 && stray == 0,
-          "%d packets: %d arrived, %d lost, %d out of order, %d elsewhere (%d events, first at %d,%d, wanted %d,%d)", n,
-          seen, n - seen, backwards, stray, g_nhooked, g_nhooked ? g_hooked[0].x : -1, g_nhooked ? g_hooked[0].y : -1,
-          ex[0], ey[0]);
+          "%d packets: %d arrived, %d lost%s, %d out of order, %d elsewhere (%d events, first at %d,%d, wanted %d,%d)",
+          n, seen, n - seen, gaps, backwards, stray, g_nhooked, g_nhooked ? g_hooked[0].x : -1,
+          g_nhooked ? g_hooked[0].y : -1, ex[0], ey[0]);
     Say("FIGURE pace: %d packets at the full line rate, %d lost, %d out of order", n, n - seen, backwards);
     Check(CountButtons() == 2, "the burst's down and up reach the window (%d button messages)", CountButtons());
     snprintf(request, sizeof request, "ps2burst %d", n);

@@ -70,6 +70,11 @@ SCENARIOS = list(dict.fromkeys(w for line in PLAN for w in line.split()[:-1])) +
 # own folder: the package's files and folder, and its shortcuts.
 PACKAGE_NAMES = {"ovtcalib.exe", "ovtouch.sys", "ovtouch.cpl", "uninst.exe", "altclick.exe", "ovtouch",
                  "ovtcalib.lnk", "altclick.lnk", "uninst.lnk", "readme.lnk"}
+# Debug-log lines of input lost before the agent could judge it: the
+# serial driver's full receive buffer; a low-level hook the window system
+# skipped because its thread took over 300 ms to answer (14: WH_MOUSE_LL).
+PLATFORM_LOSS = [("input buffer full", "the serial driver dropped touch bytes"),
+                 ("Error Hook Call SendMsg. 14 ", "harness: the system skipped the agent's hook")]
 # Kernel debugger prompts and bug checks end the run at once.
 FATAL = re.compile(r"kdb:>|\*\*\* Fatal System Error|KeBugCheck|BUGCHECK|Terminating critical process|"
                    r"Assertion failed")
@@ -542,6 +547,12 @@ class Driver:
         t, text = line
         if "Unhandled exception" in text or "referenced memory at" in text:
             self.run.check(self.scenario or "boot", False, "a program crashed in the guest: " + text.strip()[:160])
+        # Touch bytes the serial driver threw away, or events the system
+        # never showed the agent's hook: what the scenario saw is not what
+        # the driver did, whatever the agent concludes.
+        for mark, why in PLATFORM_LOSS:
+            if mark in text:
+                self.run.check(self.scenario or "boot", False, "%s: %s" % (why, text.strip()[:160]))
         i = text.find("OVTRX ")
         if i < 0:
             return None
@@ -945,6 +956,9 @@ def selftest():
          {"fielddiag": "PASS", "uninstalled": "FAIL"}),
         ("the line's rate reached", pace, pace, played(), None, False, {"pace": "PASS"}),
         ("the host below the line's rate", pace, pace, played(rate=900.0), None, False, {"pace": "FAIL"}),
+        ("a byte dropped by the serial driver", pace[:2] + ["COM2: input buffer full (1024 bytes), 1 bytes dropped "
+                                                             "so far"] + pace[2:], pace, played(), None, False,
+         {"pace": "FAIL"}),
     ]
     failures = 0
     real_mtools = globals()["mtools"]
