@@ -656,6 +656,15 @@ void CheckUnanswered(HWND ask, const long before[4]) {
           "unanswered question closes by itself after %lu ms; stored bounds %ld %ld %ld %ld", took, now[0], now[1],
           now[2], now[3]);
 }
+// A touch the capture took: it left the armed state, or the calibration
+// already armed the next target (the record keeps the touch's position).
+bool Taken(int rx, int ry) {
+    return WaitFor([=] {
+        const CaptureRecord c = Capture();
+        return c.State != CAPTURE_ARMED || (c.RawX == (DWORD)rx && c.RawY == (DWORD)ry);
+    }, 30000);
+}
+
 // The first touch after the revert lands where the stored bounds map it.
 void CheckRevertedMapping(int ax, int ay) {
     Pump(500);
@@ -687,19 +696,22 @@ void FirstBoot() {
     for (int round = 1; round <= 4; ++round) {
         if (round == 1) Shot("calib-target-a", win);
         Check(WaitCapture(CAPTURE_ARMED, 30000), "capture armed for target A (round %d)", round);
-        snprintf(pk, sizeof pk, "d%d,%d m%d,%d u%d,%d", RawX(ax), RawY(ay), RawX(ax), RawY(ay), RawX(ax), RawY(ay));
+        // Round 3's A a unit off round 2's last touch: each touch's position
+        // differs from the one before (round 3 is answered No).
+        const int rax = RawX(ax) + (round == 3);
+        snprintf(pk, sizeof pk, "d%d,%d m%d,%d u%d,%d", rax, RawY(ay), rax, RawY(ay), rax, RawY(ay));
         Say("REQ send %s", pk);
         // Target A's capture must have taken the touch before B's is awaited.
-        Check(WaitFor([] { return Capture().State != CAPTURE_ARMED; }, 30000), "target A touched (round %d)", round);
+        Check(Taken(rax, RawY(ay)), "target A touched (round %d)", round);
         if (round == 2) CheckRevertedMapping(ax, ay);
         Pump(500);
         if (round == 1) Shot("calib-target-b", win);
         Check(WaitCapture(CAPTURE_ARMED, 30000), "capture armed for target B (round %d)", round);
-        const int tx = round == 2 ? ax : bx, ty = round == 2 ? ay : by;
-        snprintf(pk, sizeof pk, "d%d,%d m%d,%d u%d,%d", RawX(tx), RawY(ty), RawX(tx), RawY(ty), RawX(tx), RawY(ty));
+        const int rbx = round == 2 ? RawX(ax) + 2 : RawX(bx), rby = RawY(round == 2 ? ay : by);
+        snprintf(pk, sizeof pk, "d%d,%d m%d,%d u%d,%d", rbx, rby, rbx, rby, rbx, rby);
         Say("REQ send %s", pk);
-        if (round == 2) {  // both at one spot: no question, target A again
-            Check(WaitFor([] { return Capture().State != CAPTURE_ARMED; }, 30000), "target B touched at A's spot");
+        if (round == 2) {  // both at one spot (2 units apart): no question, target A again
+            Check(Taken(rbx, rby), "target B touched at A's spot");
             const bool again = WaitCapture(CAPTURE_ARMED, 10000);
             Pump(2000);
             Check(again && !FindQuestion(), "same spot twice: no question, capture armed for target A again");
@@ -1156,13 +1168,19 @@ void Format(char* out, int size, const Stored& v) {
              v.beepFreq, v.beepTime, v.mouseMode, v.port, v.buttonMode, v.height, v.width, v.speed);
 }
 // The driver holds the Parameters after the re-read (the port only at the next start).
+// The applet stores and has the driver re-read after its window is gone,
+// in a process of its own: the re-read is the sign it is done.
 void CheckDriverHolds(const Stored& v, const char* when) {
     BeepSettings b = {};
-    Io(IOCTL_TOUCH_GET_BEEP, NULL, 0, &b, sizeof b);
-    long mouse = (long)GetWord(IOCTL_TOUCH_GET_MOUSE_MODE), button = (long)GetWord(IOCTL_TOUCH_GET_BUTTON_MODE);
-    Check((long)b.BeepMode == v.beepMode && (long)b.BeepFreq == v.beepFreq && (long)b.BeepTime == v.beepTime &&
-              mouse == v.mouseMode && button == v.buttonMode,
-          "%s the driver re-read: beep %lu %lu %lu, mouse %ld, button %ld", when, (unsigned long)b.BeepMode,
+    long mouse = 0, button = 0;
+    auto holds = [&] {
+        Io(IOCTL_TOUCH_GET_BEEP, NULL, 0, &b, sizeof b);
+        mouse = (long)GetWord(IOCTL_TOUCH_GET_MOUSE_MODE), button = (long)GetWord(IOCTL_TOUCH_GET_BUTTON_MODE);
+        return (long)b.BeepMode == v.beepMode && (long)b.BeepFreq == v.beepFreq && (long)b.BeepTime == v.beepTime &&
+               mouse == v.mouseMode && button == v.buttonMode;
+    };
+    Check(WaitFor(holds, 10000), "%s the driver re-read: beep %lu %lu %lu, mouse %ld, button %ld", when,
+          (unsigned long)b.BeepMode,
           (unsigned long)b.BeepFreq, (unsigned long)b.BeepTime, mouse, button);
 }
 
@@ -1205,11 +1223,11 @@ void Applet() {
     Check(Click(g_host, IDOK), "OK");
     Check(WaitGone(NULL, kSheetTitle, 10000), "OK closes");
     EndProcess(p, 10000);
+    CheckDriverHolds(want, "after OK");
     char a[200], b[200];
     Format(a, sizeof a, want);
     Format(b, sizeof b, Registry());
     Check(!strcmp(a, b), "OK stores %s (stored %s)", a, b);
-    CheckDriverHolds(want, "after OK");
 
     // Cancel after changes: nothing stored, the driver still re-reads.
     const DWORD stray[3] = {1, 4321, 77};
@@ -1230,9 +1248,9 @@ void Applet() {
         Check(WaitGone(NULL, kSheetTitle, 10000), "Cancel closes");
     }
     EndProcess(p, 10000);
+    CheckDriverHolds(want, "after Cancel");
     Format(b, sizeof b, Registry());
     Check(!strcmp(a, b), "Cancel stores nothing: %s", b);
-    CheckDriverHolds(want, "after Cancel");
     // The next touches beep at another pitch than the test beep: the host
     // tells neighbouring tones apart by their pitch.
     const DWORD next[3] = {2, 2000, 40};
