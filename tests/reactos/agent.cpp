@@ -1179,7 +1179,8 @@ void CheckDriverHolds(const Stored& v, const char* when) {
         return (long)b.BeepMode == v.beepMode && (long)b.BeepFreq == v.beepFreq && (long)b.BeepTime == v.beepTime &&
                mouse == v.mouseMode && button == v.buttonMode;
     };
-    Check(WaitFor(holds, 10000), "%s the driver re-read: beep %lu %lu %lu, mouse %ld, button %ld", when,
+    const bool held = WaitFor(holds, 10000);
+    Check(held, "%s the driver re-read: beep %lu %lu %lu, mouse %ld, button %ld", when,
           (unsigned long)b.BeepMode,
           (unsigned long)b.BeepFreq, (unsigned long)b.BeepTime, mouse, button);
 }
